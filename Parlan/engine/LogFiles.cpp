@@ -1,0 +1,175 @@
+#include "engine/LogFiles.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "common/FileInputStream.h"
+#include "common/Text.h"
+#include "engine/Thresholds.h"
+
+namespace parlan {
+namespace {
+
+constexpr std::string_view logPrefix = "WoWCombatLog";
+constexpr std::string_view logSuffix = ".txt";
+
+// A piece ends a line when it holds the line feed or fills the buffer; anything else is a line the
+// game is still writing.
+bool isWholePiece(std::string_view piece) {
+    return piece.ends_with('\n') || static_cast<std::int64_t>(piece.size()) >= tavrin::FileInputStream::capacity - 1;
+}
+
+}  // namespace
+
+bool LogFiles::FilePosition::isModifed(const std::optional<LogFile>& file) const {
+    return !(path && file && *path == file->path && offset == file->size && inode == file->inode);
+}
+
+void LogFiles::FilePosition::set(const std::string& newPath, std::int64_t newOffset, std::uint64_t newInode) {
+    path = newPath;
+    offset = newOffset;
+    inode = newInode;
+}
+
+LogFiles::LogFiles(LogParser& parser, tavrin::Clock& clock)
+    : parser_(parser), clock_(clock), recentRead_(clock.now()) {}
+
+LogFiles* LogFiles::shared() {
+    static const std::unique_ptr<LogFiles> logs = []() -> std::unique_ptr<LogFiles> {
+        static tavrin::SystemClock clock;
+        LogParser* parser = LogParser::shared();
+        return parser ? std::make_unique<LogFiles>(*parser, clock) : nullptr;
+    }();
+    return logs.get();
+}
+
+std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& folder) const {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) {
+        return std::nullopt;
+    }
+    std::string newest;
+    for (const auto& entry : entries) {
+        std::string name = entry.path().filename().string();
+        if (name.starts_with(logPrefix) && name.ends_with(logSuffix) && name > newest) {
+            newest = std::move(name);
+        }
+    }
+    if (newest.empty()) {
+        return std::nullopt;
+    }
+    LogFile file;
+    file.path = folder + "/" + newest;
+    struct stat attributes {};
+    if (::stat(file.path.c_str(), &attributes) != 0 || !S_ISREG(attributes.st_mode)) {
+        return std::nullopt;  // the placeholder record: never live
+    }
+    const Date modified{std::chrono::duration_cast<Date::duration>(
+        std::chrono::seconds(attributes.st_mtim.tv_sec) + std::chrono::nanoseconds(attributes.st_mtim.tv_nsec))};
+    file.diff = tavrin::ageInSeconds(modified, clock_.now());
+    file.size = attributes.st_size;
+    file.inode = attributes.st_ino;
+    if (file.size >= 1 && file.diff < fileDelay) {
+        return file;
+    }
+    return std::nullopt;
+}
+
+void LogFiles::onFileModified(const std::optional<LogFile>& file) {
+    if (!file || !cache_.isModifed(file)) {
+        return;
+    }
+    auto stream = tavrin::FileInputStream::open(file->path, tavrin::FileInputStream::capacity);
+    if (!stream) {
+        return;
+    }
+    // Go on where the last pass stopped only in the same file that has not shrunk; a new or replaced
+    // log is read from its start, whose lines carry the version and often the arena's zone change.
+    const bool sameFile = cache_.path == file->path && cache_.inode == file->inode && cache_.offset <= file->size;
+    std::int64_t start = sameFile ? cache_.offset : 0;
+    const bool limited = file->size - start > maxSize;
+    if (limited) {
+        start = file->size - maxSize;
+    }
+    if (firstLine_) {
+        firstLine_ = false;
+        // Only when the pass itself will not read the file's first line.
+        if (start > 0) {
+            if (const auto piece = stream->readPiece()) {
+                dispatchPiece(*piece);
+            }
+        }
+    }
+    const std::int64_t position = readPass(*stream, start, limited, false);
+    if (position < 0) {
+        cache_.set(file->path, stream->size(), file->inode);
+        return;
+    }
+    recentRead_ = clock_.now();
+    cache_.set(file->path, position, file->inode);
+}
+
+void LogFiles::onFileComplete(const std::string& path) {
+    auto stream = tavrin::FileInputStream::open(path, tavrin::FileInputStream::capacity);
+    if (!stream) {
+        return;
+    }
+    firstLine_ = false;
+    if (readPass(*stream, 0, false, true) >= 0) {
+        recentRead_ = clock_.now();
+    }
+}
+
+std::int64_t LogFiles::readPass(tavrin::FileInputStream& stream, std::int64_t start, bool midLine, bool complete) {
+    // Starting in the middle of a line, skip to the next one: from the byte before `start` on, drop
+    // pieces up to the first line feed.
+    std::int64_t position = midLine ? start - 1 : start;
+    if (!stream.seekToStart(position)) {
+        return -1;
+    }
+    if (midLine) {
+        while (const auto piece = stream.readPiece()) {
+            if (!isWholePiece(*piece)) {
+                break;  // the line is still being written: resume at its start next time
+            }
+            position += static_cast<std::int64_t>(piece->size());
+            if (piece->ends_with('\n')) {
+                break;
+            }
+        }
+        stream.seekToStart(position);
+    }
+    while (const auto piece = stream.readPiece()) {
+        if (!complete && !isWholePiece(*piece)) {
+            break;  // a line still being written is read whole on a later pass
+        }
+        position += static_cast<std::int64_t>(piece->size());
+        dispatchPiece(*piece);
+    }
+    return position;
+}
+
+void LogFiles::dispatchPiece(std::string_view piece) { onReadLine(tavrin::decodeText(piece)); }
+
+void LogFiles::onReadLine(std::string_view line) {
+    const auto head = parser_.head(tavrin::trim(line));
+    if (!head) {
+        return;
+    }
+    const auto date = tavrin::dateTimeDot(head->time);
+    if (!date) {
+        return;
+    }
+    if (lineDateObserver_) {
+        lineDateObserver_(*date);
+    }
+    if (tavrin::ageInSeconds(*date, clock_.now()) < dataDelay || head->ignore) {
+        parser_.body(*head);
+    }
+}
+
+void LogFiles::onModifiedFileEmpty() { parser_.onEventIdle(recentRead_); }
+
+}  // namespace parlan

@@ -1,0 +1,98 @@
+#include "engine/LogParser.h"
+
+#include <algorithm>
+
+#include "common/Folders.h"
+#include "common/Text.h"
+
+namespace parlan {
+
+const Regex& LogParser::headPattern() {
+    // The date, one blank, a time of exactly HH:mm:ss.SSS, then the player's UTC offset as the game
+    // writes it ("4" for +4, "12" for +12, "-5" for -5), white space, the event name and a comma.
+    static const Regex pattern(R"(/^([\d\/]{8,10})\s(\d\d:\d\d:\d\d\.\d\d\d)(?:-?\d{1,2})?\s+(\w+),()/)");
+    return pattern;
+}
+
+LogParser::LogParser(const std::string& moviesPath, tavrin::Clock& clock) : LogEvent(moviesPath, clock) {
+    for (const auto& definition : registedEvents()) {
+        eventFilter_.push_back({&definition, std::nullopt});
+        eventNames_.push_back(definition.name);
+    }
+}
+
+LogParser* LogParser::shared() {
+    static const std::unique_ptr<LogParser> parser = []() -> std::unique_ptr<LogParser> {
+        static tavrin::SystemClock clock;
+        const auto movies = tavrin::getMoviesPath("");
+        return movies ? std::make_unique<LogParser>(*movies, clock) : nullptr;
+    }();
+    return parser.get();
+}
+
+std::optional<LogParser::Head> LogParser::head(std::string_view line) {
+    const auto match = headPattern().search(line);
+    if (!match) {
+        return std::nullopt;
+    }
+    const std::string_view event = match->group(3);
+    if (std::find(eventNames_.begin(), eventNames_.end(), event) == eventNames_.end()) {
+        return std::nullopt;
+    }
+    Head record;
+    record.time.reserve(match->group(1).size() + 13);
+    record.time.append(match->group(1)).append(" ").append(match->group(2));
+    record.event = std::string(event);
+    record.data = std::string(line.substr(match->begin(4)));
+    record.ignore = event == "COMBAT_LOG_VERSION";
+    if (inMatch()) {
+        const std::int64_t length = tavrin::characterCount(record.time);
+        std::string logLine = tavrin::substring(record.time, length - 12, length);
+        logLine.append(" ").append(record.event).append(" ").append(record.data).append(" ").append(enter);
+        writeLog(timeLines().front().date, logLine);
+    }
+    return record;
+}
+
+const LogEvent::Item* LogParser::body(const Head& record) {
+    const auto date = tavrin::dateTimeDot(record.time);
+    if (!date) {
+        return nullptr;
+    }
+    const auto found = std::find_if(eventFilter_.begin(), eventFilter_.end(),
+                                    [&record](const Item& item) { return item.name() == record.event; });
+    if (found == eventFilter_.end()) {
+        return nullptr;
+    }
+    Item& item = *found;
+    const auto match = item.regex().search(record.data);
+    if (!match) {
+        return nullptr;
+    }
+    item.output.emplace();
+    for (std::size_t i = 0; i < item.output->size(); ++i) {
+        (*item.output)[i] = std::string(match->group(i));
+    }
+    if (onEvent(*date, item)) {
+        // A match ended: every event but the version is wanted again.
+        for (auto it = eventFilter_.begin() + 1; it != eventFilter_.end(); ++it) {
+            it->output.reset();
+        }
+        recomputeEventNames(1);
+    } else if (item.flag() <= 1) {
+        recomputeEventNames(2);
+    }
+    return &item;
+}
+
+// Wanted: the events of at least `minimumFlag`, and those that have not matched since the last reset.
+void LogParser::recomputeEventNames(int minimumFlag) {
+    eventNames_.clear();
+    for (const auto& item : eventFilter_) {
+        if (item.flag() >= minimumFlag || !item.output) {
+            eventNames_.push_back(item.name());
+        }
+    }
+}
+
+}  // namespace parlan

@@ -1,0 +1,108 @@
+// The match outputs of LogEvent: command file, subtitle file, match log and the reset.
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+#include "common/FileOutputStream.h"
+#include "common/Folders.h"
+#include "engine/CommandFile.h"
+#include "engine/LogEvent.h"
+
+namespace parlan {
+
+void LogEvent::writeCmd(Date date, std::string_view text) {
+    tavrin::appendToFile(logPath_ + tavrin::fileStamp(date) + std::string(command::commandExtension), text);
+}
+
+void LogEvent::writeLog(Date date, std::string_view text) {
+    tavrin::appendToFile(logPath_ + tavrin::fileStamp(date) + std::string(command::logExtension), text);
+}
+
+void LogEvent::onEventStart(Date date) {
+    tavrin::createDirectory(logPath_);
+    writeCmd(date, command::startText);
+}
+
+std::string LogEvent::fixedFormatTimeDetailComma(double seconds) {
+    // Entries read back from before the start (a catch-up after the start was processed) sit at the
+    // start, and NaN cannot reach a subtitle: every stamp stays valid SubRip.
+    if (!(seconds > 0.0)) {
+        seconds = 0.0;
+    }
+    seconds = std::min(seconds, 9.0e15);  // far beyond any match, inside 64-bit arithmetic
+    auto whole = static_cast<std::int64_t>(seconds);
+    auto milliseconds = static_cast<std::int64_t>(std::round((seconds - static_cast<double>(whole)) * 1000.0));
+    if (milliseconds >= 1000) {
+        whole += 1;
+        milliseconds -= 1000;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64 ",%03" PRId64, whole / 3600,
+                  whole / 60 % 60, whole % 60, milliseconds);
+    return text;
+}
+
+std::string LogEvent::subtitleText() const {
+    const Date start = timeLines_.front().date;
+    const Date last = timeLines_.back().date;
+    std::string text;
+    std::size_t number = 0;
+    for (const auto& entry : timeLines_) {
+        const double offset = tavrin::secondsBetween(start, entry.date);
+        text += std::to_string(++number);
+        text += enter;
+        text += fixedFormatTimeDetailComma(offset);
+        text += arrow;
+        text += fixedFormatTimeDetailComma(offset + 2.0);
+        text += enter;
+        text += entry.event + ": " + entry.text;
+        text += enter;
+        text += enter;
+    }
+    const std::string total = fixedFormatTimeDetailComma(tavrin::secondsBetween(start, last));
+    for (const auto& [key, value] : playData_) {
+        text += std::to_string(++number);
+        text += enter;
+        text += total;
+        text += arrow;
+        text += total;
+        text += enter;
+        text += key + ": " + value;
+        text += enter;
+        text += enter;
+    }
+    return text;
+}
+
+void LogEvent::onEventEnd(Date /*date*/, bool pause) {
+    if (timeLines_.size() < 2) {
+        return;
+    }
+    const Date start = timeLines_.front().date;
+    auto subtitles = tavrin::FileOutputStream::open(subPath_ + tavrin::fileStamp(start) +
+                                                    std::string(command::subtitleExtension));
+    if (!subtitles) {
+        return;  // the match stays open; the next ending event tries again
+    }
+    subtitles->write(subtitleText());
+    // Closed before the pause, so the subtitles are on disk when the recorder sees the End command.
+    subtitles->close();
+    if (pause) {
+        clock_.sleepFor(std::chrono::seconds(1));
+    }
+    writeCmd(start, command::endText);
+    removeAll();
+    timeLines_.clear();
+    zoneType_.reset();
+    startDate_.reset();
+}
+
+void LogEvent::removeAll() {
+    const auto& kept = includes();
+    std::erase_if(playData_, [&kept](const auto& entry) {
+        return std::find(kept.begin(), kept.end(), entry.first) == kept.end();
+    });
+}
+
+}  // namespace parlan

@@ -1,0 +1,30 @@
+# Compiler settings shared by every target of the project.
+add_library(tavrin_warnings INTERFACE)
+target_compile_options(tavrin_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Wimplicit-fallthrough -Werror)
+
+if(TAVRIN_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# A unit-test executable registered with CTest; tests run with the sample logs' folder at hand.
+function(tavrin_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} tavrin_warnings GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE TAVRIN_SHARED_DIR="${TAVRIN_SHARED_DIR}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "TZ=Europe/Berlin")
+endfunction()
+
+# The logic libraries must stay free of any GUI toolkit so they are tested without a display.
+function(tavrin_check_toolkit_free)
+    foreach(target IN LISTS ARGN)
+        get_target_property(libraries ${target} LINK_LIBRARIES)
+        foreach(library IN LISTS libraries)
+            if(library MATCHES "Qt[0-9]*::")
+                message(FATAL_ERROR "${target} must not link ${library}")
+            endif()
+        endforeach()
+    endforeach()
+endfunction()

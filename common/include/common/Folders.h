@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavrin {
+
+// Looks up an environment variable; injected so tests choose HOME and the XDG folders.
+using Environment = std::function<std::optional<std::string>(std::string_view name)>;
+Environment processEnvironment();
+
+// The user's Movies folder (XDG videos folder, else $HOME/Videos) followed by `suffix` unchanged.
+// Nothing when HOME is unset or empty.
+std::optional<std::string> getMoviesPath(std::string_view suffix, const Environment& environment = processEnvironment());
+
+// The user's Downloads folder (XDG download folder, else $HOME/Downloads) followed by `suffix`.
+std::optional<std::string> getDownloadsPath(std::string_view suffix,
+                                            const Environment& environment = processEnvironment());
+
+// Creates the folder and every missing parent; an existing folder and every error are ignored.
+void createDirectory(const std::string& path);
+
+}  // namespace tavrin

@@ -1,0 +1,115 @@
+#include "common/DateTime.h"
+
+#include <cmath>
+#include <ctime>
+
+namespace tavrin {
+namespace {
+
+// Reads `count` ASCII digits at `pos`, advancing it.
+bool readDigits(std::string_view text, std::size_t& pos, std::size_t count, int& value) {
+    if (pos + count > text.size()) {
+        return false;
+    }
+    value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = text[pos + i];
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    pos += count;
+    return true;
+}
+
+// One or two digits followed by `separator`.
+bool readShortField(std::string_view text, std::size_t& pos, char separator, int& value) {
+    const std::size_t end = text.find(separator, pos);
+    if (end == std::string_view::npos || end == pos || end - pos > 2) {
+        return false;
+    }
+    if (!readDigits(text, pos, end - pos, value)) {
+        return false;
+    }
+    ++pos;
+    return true;
+}
+
+bool readSeparator(std::string_view text, std::size_t& pos, char separator) {
+    if (pos >= text.size() || text[pos] != separator) {
+        return false;
+    }
+    ++pos;
+    return true;
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+}  // namespace
+
+std::optional<Date> dateTimeDot(std::string_view text) {
+    std::size_t pos = 0;
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+    const bool parsed = readShortField(text, pos, '/', month) && readShortField(text, pos, '/', day) &&
+                        readDigits(text, pos, 4, year) && readSeparator(text, pos, ' ') &&
+                        readDigits(text, pos, 2, hour) && readSeparator(text, pos, ':') &&
+                        readDigits(text, pos, 2, minute) && readSeparator(text, pos, ':') &&
+                        readDigits(text, pos, 2, second) && readSeparator(text, pos, '.') &&
+                        readDigits(text, pos, 3, millisecond) && pos == text.size();
+    if (!parsed || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
+        minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    // Lines arrive in bursts that share their second; mktime is the costly part.
+    struct Memo {
+        int year = -1, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+        std::time_t seconds = 0;
+    };
+    thread_local Memo memo;
+    if (memo.year != year || memo.month != month || memo.day != day || memo.hour != hour ||
+        memo.minute != minute || memo.second != second) {
+        std::tm fields{};
+        fields.tm_year = year - 1900;
+        fields.tm_mon = month - 1;
+        fields.tm_mday = day;
+        fields.tm_hour = hour;
+        fields.tm_min = minute;
+        fields.tm_sec = second;
+        fields.tm_isdst = -1;
+        const std::time_t seconds = std::mktime(&fields);
+        if (seconds == static_cast<std::time_t>(-1) && !(fields.tm_year == 69 && fields.tm_mon == 11 &&
+                                                          fields.tm_mday == 31 && fields.tm_hour == 23 &&
+                                                          fields.tm_min == 59 && fields.tm_sec == 59)) {
+            return std::nullopt;
+        }
+        memo = {year, month, day, hour, minute, second, seconds};
+    }
+    return std::chrono::system_clock::from_time_t(memo.seconds) + std::chrono::milliseconds(millisecond);
+}
+
+std::string fileStamp(Date date) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::floor<std::chrono::seconds>(date)));
+    std::tm fields{};
+    if (localtime_r(&seconds, &fields) == nullptr) {
+        return {};
+    }
+    char text[64];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%S", &fields);
+    return std::string(text, length);
+}
+
+double secondsBetween(Date from, Date to) { return std::chrono::duration<double>(to - from).count(); }
+
+double ageInSeconds(Date then, Date now) {
+    // The interval is taken in whole nanoseconds first, so the rounding sees it exactly.
+    const double interval = std::chrono::duration<double>(then - now).count();
+    return std::round(interval * 1000.0) / -1000.0;
+}
+
+}  // namespace tavrin

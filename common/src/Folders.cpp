@@ -1,0 +1,92 @@
+#include "common/Folders.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace tavrin {
+namespace {
+
+std::optional<std::string> home(const Environment& environment) {
+    auto value = environment("HOME");
+    if (!value || value->empty()) {
+        return std::nullopt;
+    }
+    // "/home/name/" and "/home/name" name one folder; keep one spelling.
+    while (value->size() > 1 && value->back() == '/') {
+        value->pop_back();
+    }
+    return value;
+}
+
+// The folder that user-dirs.dirs names for `key`, read as the desktop's own tools read it:
+// KEY="$HOME/relative" or KEY="/absolute"; the last such line wins, others are ignored.
+std::optional<std::string> userDirectory(std::string_view key, const std::string& homePath,
+                                         const Environment& environment) {
+    std::string configHome;
+    if (auto value = environment("XDG_CONFIG_HOME"); value && !value->empty() && value->front() == '/') {
+        configHome = *value;
+    } else {
+        configHome = homePath + "/.config";
+    }
+    std::ifstream file(configHome + "/user-dirs.dirs");
+    std::optional<std::string> found;
+    for (std::string line; std::getline(file, line);) {
+        std::string_view rest(line);
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+            rest.remove_prefix(1);
+        }
+        if (!rest.starts_with(key) || rest.substr(key.size(), 1) != "=") {
+            continue;
+        }
+        rest.remove_prefix(key.size() + 1);
+        while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t' || rest.back() == '\r')) {
+            rest.remove_suffix(1);
+        }
+        if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
+            rest = rest.substr(1, rest.size() - 2);
+        }
+        std::string path = rest.starts_with("$HOME") ? homePath + std::string(rest.substr(5)) : std::string(rest);
+        while (path.size() > 1 && path.back() == '/') {
+            path.pop_back();
+        }
+        if (path.starts_with("/")) {
+            found = path;
+        }
+    }
+    return found;
+}
+
+std::optional<std::string> xdgFolder(std::string_view key, std::string_view fallback, std::string_view suffix,
+                                     const Environment& environment) {
+    const auto homePath = home(environment);
+    if (!homePath) {
+        return std::nullopt;
+    }
+    const auto folder = userDirectory(key, *homePath, environment).value_or(*homePath + "/" + std::string(fallback));
+    return folder + std::string(suffix);
+}
+
+}  // namespace
+
+Environment processEnvironment() {
+    return [](std::string_view name) -> std::optional<std::string> {
+        const char* value = std::getenv(std::string(name).c_str());
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+}
+
+std::optional<std::string> getMoviesPath(std::string_view suffix, const Environment& environment) {
+    return xdgFolder("XDG_VIDEOS_DIR", "Videos", suffix, environment);
+}
+
+std::optional<std::string> getDownloadsPath(std::string_view suffix, const Environment& environment) {
+    return xdgFolder("XDG_DOWNLOAD_DIR", "Downloads", suffix, environment);
+}
+
+void createDirectory(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+}
+
+}  // namespace tavrin
