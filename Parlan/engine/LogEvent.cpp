@@ -11,7 +11,8 @@ const std::vector<LogEvent::Definition>& LogEvent::registedEvents() {
     static const std::vector<Definition> events = [] {
         std::vector<Definition> list;
         list.reserve(8);
-        list.push_back({"COMBAT_LOG_VERSION", 0, Regex(R"(/^.*,BUILD_VERSION,((\d+)\.\d+\.\d+),PROJECT_ID,()()/)")});
+        list.push_back(
+            {"COMBAT_LOG_VERSION", 0, Regex(R"(/^.*,BUILD_VERSION,((\d+)\.\d+\.\d+),PROJECT_ID,()()/)")});
         list.push_back({"SPELL_AURA_APPLIED", 1, Regex(R"(/(Player-[^,]+),\"([\w\-']+)\",0x511,()()/)")});
         list.push_back({"ARENA_MATCH_START", 1, Regex(R"(/^(\d+),(\d+),([\w\s]+),()/)")});
         list.push_back({"ARENA_MATCH_END", 1, Regex(R"(/^(\d+),(\d+),(\d+),(\d+)/)")});

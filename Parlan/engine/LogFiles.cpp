@@ -17,7 +17,8 @@ constexpr std::string_view logSuffix = ".txt";
 // A piece ends a line when it holds the line feed or fills the buffer; anything else is a line the
 // game is still writing.
 bool isWholePiece(std::string_view piece) {
-    return piece.ends_with('\n') || static_cast<std::int64_t>(piece.size()) >= tavrin::FileInputStream::capacity - 1;
+    return piece.ends_with('\n') ||
+           static_cast<std::int64_t>(piece.size()) >= tavrin::FileInputStream::capacity - 1;
 }
 
 }  // namespace
@@ -66,8 +67,9 @@ std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& fold
     if (::stat(file.path.c_str(), &attributes) != 0 || !S_ISREG(attributes.st_mode)) {
         return std::nullopt;  // the placeholder record: never live
     }
-    const Date modified{std::chrono::duration_cast<Date::duration>(
-        std::chrono::seconds(attributes.st_mtim.tv_sec) + std::chrono::nanoseconds(attributes.st_mtim.tv_nsec))};
+    const Date modified{
+        std::chrono::duration_cast<Date::duration>(std::chrono::seconds(attributes.st_mtim.tv_sec) +
+                                                   std::chrono::nanoseconds(attributes.st_mtim.tv_nsec))};
     file.diff = tavrin::ageInSeconds(modified, clock_.now());
     file.size = attributes.st_size;
     file.inode = attributes.st_ino;
@@ -87,7 +89,8 @@ void LogFiles::onFileModified(const std::optional<LogFile>& file) {
     }
     // Go on where the last pass stopped only in the same file that has not shrunk; a new or replaced
     // log is read from its start, whose lines carry the version and often the arena's zone change.
-    const bool sameFile = cache_.path == file->path && cache_.inode == file->inode && cache_.offset <= file->size;
+    const bool sameFile =
+        cache_.path == file->path && cache_.inode == file->inode && cache_.offset <= file->size;
     std::int64_t start = sameFile ? cache_.offset : 0;
     const bool limited = file->size - start > maxSize;
     if (limited) {
@@ -122,7 +125,8 @@ void LogFiles::onFileComplete(const std::string& path) {
     }
 }
 
-std::int64_t LogFiles::readPass(tavrin::FileInputStream& stream, std::int64_t start, bool midLine, bool complete) {
+std::int64_t LogFiles::readPass(tavrin::FileInputStream& stream, std::int64_t start, bool midLine,
+                                bool complete) {
     // Starting in the middle of a line, skip to the next one: from the byte before `start` on, drop
     // pieces up to the first line feed.
     std::int64_t position = midLine ? start - 1 : start;
@@ -151,7 +155,9 @@ std::int64_t LogFiles::readPass(tavrin::FileInputStream& stream, std::int64_t st
     return position;
 }
 
-void LogFiles::dispatchPiece(std::string_view piece) { onReadLine(tavrin::decodeText(piece)); }
+void LogFiles::dispatchPiece(std::string_view piece) {
+    onReadLine(tavrin::decodeText(piece));
+}
 
 void LogFiles::onReadLine(std::string_view line) {
     const auto head = parser_.head(tavrin::trim(line));
@@ -170,6 +176,8 @@ void LogFiles::onReadLine(std::string_view line) {
     }
 }
 
-void LogFiles::onModifiedFileEmpty() { parser_.onEventIdle(recentRead_); }
+void LogFiles::onModifiedFileEmpty() {
+    parser_.onEventIdle(recentRead_);
+}
 
 }  // namespace parlan

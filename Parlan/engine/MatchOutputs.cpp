@@ -32,7 +32,8 @@ std::string LogEvent::fixedFormatTimeDetailComma(double seconds) {
     }
     seconds = std::min(seconds, 9.0e15);  // far beyond any match, inside 64-bit arithmetic
     auto whole = static_cast<std::int64_t>(seconds);
-    auto milliseconds = static_cast<std::int64_t>(std::round((seconds - static_cast<double>(whole)) * 1000.0));
+    auto milliseconds =
+        static_cast<std::int64_t>(std::round((seconds - static_cast<double>(whole)) * 1000.0));
     if (milliseconds >= 1000) {
         whole += 1;
         milliseconds -= 1000;

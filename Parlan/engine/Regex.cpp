@@ -10,7 +10,8 @@ Regex::Regex(std::string_view literal) {
     PCRE2_SIZE errorOffset = 0;
     // Lines are repaired to valid UTF-8 before they get here; MATCH_INVALID_UTF keeps any slip harmless.
     code_.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(literal.data()), literal.size(),
-                              PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF, &error, &errorOffset, nullptr));
+                              PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF, &error, &errorOffset,
+                              nullptr));
     if (code_) {
         pcre2_jit_compile(code_.get(), PCRE2_JIT_COMPLETE);  // without JIT the interpreter still matches
     }
@@ -25,8 +26,8 @@ std::optional<Regex::Match> Regex::search(std::string_view subject) const {
     };
     thread_local std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
         pcre2_match_data_create(maxGroups + 1, nullptr));
-    const int result = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, 0,
-                                   data.get(), nullptr);
+    const int result = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
+                                   0, 0, data.get(), nullptr);
     if (result < 0) {
         return std::nullopt;
     }

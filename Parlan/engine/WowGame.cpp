@@ -9,14 +9,27 @@
 namespace parlan {
 namespace {
 
-constexpr std::array<std::int64_t, 20> wowArena = {562,  1672, 572,  617,  618,  980,  1134, 559,  1505, 2167,
-                                                   1170, 1504, 1552, 1825, 1911, 2373, 2509, 2511, 2547, 2563};
+constexpr std::array<std::int64_t, 20> wowArena = {562,  1672, 572,  617,  618,  980,  1134,
+                                                   559,  1505, 2167, 1170, 1504, 1552, 1825,
+                                                   1911, 2373, 2509, 2511, 2547, 2563};
 
-constexpr std::array<std::string_view, 17> wowExpansion = {
-    "Unknown",           "Classic",  "The Burning Crusade", "Wrath of the Lich King", "Cataclysm",
-    "Mists of Pandaria", "Warlords of Draenor", "Legion",    "Battle for Azeroth",     "Shadowlands",
-    "Dragonflight",      "The War Within",      "Unknown",   "Unknown",                "Unknown",
-    "Unknown",           "Unknown"};
+constexpr std::array<std::string_view, 17> wowExpansion = {"Unknown",
+                                                           "Classic",
+                                                           "The Burning Crusade",
+                                                           "Wrath of the Lich King",
+                                                           "Cataclysm",
+                                                           "Mists of Pandaria",
+                                                           "Warlords of Draenor",
+                                                           "Legion",
+                                                           "Battle for Azeroth",
+                                                           "Shadowlands",
+                                                           "Dragonflight",
+                                                           "The War Within",
+                                                           "Unknown",
+                                                           "Unknown",
+                                                           "Unknown",
+                                                           "Unknown",
+                                                           "Unknown"};
 
 constexpr std::array<std::pair<std::int64_t, std::string_view>, 40> wowSpecialization = {{
     {0, ""},

@@ -52,7 +52,8 @@ std::string cueText(const std::string& subtitlePath, std::string_view event) {
 
 }  // namespace
 
-std::optional<std::vector<ReplayedMatch>> replayLog(const std::string& logPath, const std::string& moviesPath) {
+std::optional<std::vector<ReplayedMatch>> replayLog(const std::string& logPath,
+                                                    const std::string& moviesPath) {
     struct stat attributes {};
     if (::stat(logPath.c_str(), &attributes) != 0 || !S_ISREG(attributes.st_mode)) {
         return std::nullopt;

@@ -17,6 +17,7 @@ struct ReplayedMatch {
 // with a clock that reads the time of the line being processed and a pause that costs no time.
 // `moviesPath` stands for the user's Movies folder. Gives the matches that started, in order, or
 // nothing when the log cannot be read.
-std::optional<std::vector<ReplayedMatch>> replayLog(const std::string& logPath, const std::string& moviesPath);
+std::optional<std::vector<ReplayedMatch>> replayLog(const std::string& logPath,
+                                                    const std::string& moviesPath);
 
 }  // namespace parlan

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const auto& match : *matches) {
-        std::cout << match.stamp << "\t" << match.zone << "\t" << (match.end.empty() ? "open" : match.end) << "\n";
+        std::cout << match.stamp << "\t" << match.zone << "\t" << (match.end.empty() ? "open" : match.end)
+                  << "\n";
     }
     return 0;
 }
