@@ -4,8 +4,12 @@
 
 namespace tavrin {
 
-Date SystemClock::now() const { return std::chrono::system_clock::now(); }
+Date SystemClock::now() const {
+    return std::chrono::system_clock::now();
+}
 
-void SystemClock::sleepFor(std::chrono::milliseconds span) { std::this_thread::sleep_for(span); }
+void SystemClock::sleepFor(std::chrono::milliseconds span) {
+    std::this_thread::sleep_for(span);
+}
 
 }  // namespace tavrin

@@ -61,8 +61,10 @@ std::optional<Date> dateTimeDot(std::string_view text) {
                         readDigits(text, pos, 2, minute) && readSeparator(text, pos, ':') &&
                         readDigits(text, pos, 2, second) && readSeparator(text, pos, '.') &&
                         readDigits(text, pos, 3, millisecond) && pos == text.size();
-    if (!parsed || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59) {
+    // A Date counts nanoseconds, about 292 years either side of 1970: within 1970 to 2199 every date
+    // and every difference of two dates (ages, subtitle offsets) stays representable.
+    if (!parsed || year < 1970 || year > 2199 || month < 1 || month > 12 || day < 1 ||
+        day > daysInMonth(year, month) || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
     // Lines arrive in bursts that share their second; mktime is the costly part.
@@ -81,10 +83,10 @@ std::optional<Date> dateTimeDot(std::string_view text) {
         fields.tm_min = minute;
         fields.tm_sec = second;
         fields.tm_isdst = -1;
+        // -1 is also a real second (the one before the epoch); only a failing mktime leaves tm_wday alone.
+        fields.tm_wday = -1;
         const std::time_t seconds = std::mktime(&fields);
-        if (seconds == static_cast<std::time_t>(-1) && !(fields.tm_year == 69 && fields.tm_mon == 11 &&
-                                                          fields.tm_mday == 31 && fields.tm_hour == 23 &&
-                                                          fields.tm_min == 59 && fields.tm_sec == 59)) {
+        if (seconds == static_cast<std::time_t>(-1) && fields.tm_wday == -1) {
             return std::nullopt;
         }
         memo = {year, month, day, hour, minute, second, seconds};
@@ -104,12 +106,14 @@ std::string fileStamp(Date date) {
     return std::string(text, length);
 }
 
-double secondsBetween(Date from, Date to) { return std::chrono::duration<double>(to - from).count(); }
+double secondsBetween(Date from, Date to) {
+    return std::chrono::duration<double>(to - from).count();
+}
 
 double ageInSeconds(Date then, Date now) {
-    // The interval is taken in whole nanoseconds first, so the rounding sees it exactly.
-    const double interval = std::chrono::duration<double>(then - now).count();
-    return std::round(interval * 1000.0) / -1000.0;
+    // Whole nanoseconds divided straight into milliseconds, so a half is exactly a half when rounded.
+    const double milliseconds = std::chrono::duration<double, std::milli>(then - now).count();
+    return std::round(milliseconds) / -1000.0;
 }
 
 }  // namespace tavrin

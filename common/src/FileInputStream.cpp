@@ -11,7 +11,9 @@
 
 namespace tavrin {
 
-void FileInputStream::Closer::operator()(std::FILE* file) const { std::fclose(file); }
+void FileInputStream::Closer::operator()(std::FILE* file) const {
+    std::fclose(file);
+}
 
 std::optional<FileInputStream> FileInputStream::open(const std::string& path, std::int64_t bufferCapacity,
                                                      Lock lock) {
@@ -40,7 +42,10 @@ std::optional<FileInputStream> FileInputStream::open(const std::string& path, st
 
 FileInputStream::FileInputStream(std::unique_ptr<std::FILE, Closer> file, int fd, std::int64_t fileSize,
                                  std::int64_t bufferCapacity)
-    : fp_(std::move(file)), fd_(fd), fileSize_(fileSize), buf_(static_cast<std::size_t>(bufferCapacity), '\0') {}
+    : fp_(std::move(file)),
+      fd_(fd),
+      fileSize_(fileSize),
+      buf_(static_cast<std::size_t>(bufferCapacity), '\0') {}
 
 FileInputStream::FileInputStream(FileInputStream&& other) noexcept
     : fp_(std::move(other.fp_)),
@@ -61,7 +66,9 @@ FileInputStream& FileInputStream::operator=(FileInputStream&& other) noexcept {
     return *this;
 }
 
-FileInputStream::~FileInputStream() { close(); }
+FileInputStream::~FileInputStream() {
+    close();
+}
 
 std::optional<std::string_view> FileInputStream::readPiece() {
     if (isEOF_ || !fp_ || buf_.size() < 2) {
@@ -76,8 +83,8 @@ std::optional<std::string_view> FileInputStream::readPiece() {
     }
     const std::int64_t after = ::ftello(fp_.get());
     // The position tells the piece's length even when it holds NUL bytes.
-    const std::size_t length = before >= 0 && after >= before ? static_cast<std::size_t>(after - before)
-                                                              : std::strlen(buf_.data());
+    const std::size_t length =
+        before >= 0 && after >= before ? static_cast<std::size_t>(after - before) : std::strlen(buf_.data());
     return std::string_view(buf_.data(), std::min(length, buf_.size() - 1));
 }
 
@@ -120,13 +127,21 @@ std::optional<std::string> FileInputStream::readAll() {
     return readBlock(buf_.size());
 }
 
-bool FileInputStream::seekToStart(std::int64_t offset) { return fp_ && ::fseeko(fp_.get(), offset, SEEK_SET) == 0; }
+bool FileInputStream::seekToStart(std::int64_t offset) {
+    return fp_ && ::fseeko(fp_.get(), offset, SEEK_SET) == 0;
+}
 
-bool FileInputStream::seek(std::int64_t offset) { return fp_ && ::fseeko(fp_.get(), offset, SEEK_CUR) == 0; }
+bool FileInputStream::seek(std::int64_t offset) {
+    return fp_ && ::fseeko(fp_.get(), offset, SEEK_CUR) == 0;
+}
 
-bool FileInputStream::seekToEnd(std::int64_t offset) { return fp_ && ::fseeko(fp_.get(), offset, SEEK_END) == 0; }
+bool FileInputStream::seekToEnd(std::int64_t offset) {
+    return fp_ && ::fseeko(fp_.get(), offset, SEEK_END) == 0;
+}
 
-std::int64_t FileInputStream::tell() const { return fp_ ? ::ftello(fp_.get()) : -1; }
+std::int64_t FileInputStream::tell() const {
+    return fp_ ? ::ftello(fp_.get()) : -1;
+}
 
 void FileInputStream::close() {
     if (fd_ >= 0) {

@@ -2,7 +2,9 @@
 
 namespace tavrin {
 
-void FileOutputStream::Closer::operator()(std::FILE* file) const { std::fclose(file); }
+void FileOutputStream::Closer::operator()(std::FILE* file) const {
+    std::fclose(file);
+}
 
 std::optional<FileOutputStream> FileOutputStream::open(const std::string& path) {
     if (path.empty()) {
@@ -21,7 +23,9 @@ void FileOutputStream::write(std::string_view text) {
     }
 }
 
-void FileOutputStream::close() { fp_.reset(); }
+void FileOutputStream::close() {
+    fp_.reset();
+}
 
 void appendToFile(const std::string& path, std::string_view text) {
     if (auto stream = FileOutputStream::open(path)) {

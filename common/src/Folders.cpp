@@ -46,7 +46,8 @@ std::optional<std::string> userDirectory(std::string_view key, const std::string
         if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
             rest = rest.substr(1, rest.size() - 2);
         }
-        std::string path = rest.starts_with("$HOME") ? homePath + std::string(rest.substr(5)) : std::string(rest);
+        std::string path =
+            rest.starts_with("$HOME") ? homePath + std::string(rest.substr(5)) : std::string(rest);
         while (path.size() > 1 && path.back() == '/') {
             path.pop_back();
         }
@@ -63,7 +64,8 @@ std::optional<std::string> xdgFolder(std::string_view key, std::string_view fall
     if (!homePath) {
         return std::nullopt;
     }
-    const auto folder = userDirectory(key, *homePath, environment).value_or(*homePath + "/" + std::string(fallback));
+    const auto folder =
+        userDirectory(key, *homePath, environment).value_or(*homePath + "/" + std::string(fallback));
     return folder + std::string(suffix);
 }
 

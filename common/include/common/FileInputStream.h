@@ -21,7 +21,8 @@ public:
     static constexpr std::int64_t capacity = 4096;
 
     // No stream for an empty path, a file that cannot be opened, or a failing lock.
-    static std::optional<FileInputStream> open(const std::string& path, std::int64_t bufferCapacity = capacity,
+    static std::optional<FileInputStream> open(const std::string& path,
+                                               std::int64_t bufferCapacity = capacity,
                                                Lock lock = Lock::none);
 
     FileInputStream(FileInputStream&& other) noexcept;

@@ -13,7 +13,8 @@ Environment processEnvironment();
 
 // The user's Movies folder (XDG videos folder, else $HOME/Videos) followed by `suffix` unchanged.
 // Nothing when HOME is unset or empty.
-std::optional<std::string> getMoviesPath(std::string_view suffix, const Environment& environment = processEnvironment());
+std::optional<std::string> getMoviesPath(std::string_view suffix,
+                                         const Environment& environment = processEnvironment());
 
 // The user's Downloads folder (XDG download folder, else $HOME/Downloads) followed by `suffix`.
 std::optional<std::string> getDownloadsPath(std::string_view suffix,
