@@ -1,0 +1,46 @@
+#include "common/Workspace.h"
+
+namespace tavrin {
+
+bool Workspace::isRunning(std::string_view bundleIdentifier) const {
+    for (const auto& application : runningApplications()) {
+        if (application.bundleIdentifier && *application.bundleIdentifier == bundleIdentifier) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> getAppPath(const Workspace& workspace, std::string_view bundleIdentifier) {
+    const auto path = workspace.applicationPath(bundleIdentifier);
+    if (!path) {
+        return std::nullopt;
+    }
+    // ^(.*/).*\.(app|exe)$: the folder up to the last "/" of a path that ends in ".app" or ".exe".
+    const std::string_view text(*path);
+    if (!(text.ends_with(".app") || text.ends_with(".exe"))) {
+        return std::nullopt;
+    }
+    const auto slash = text.rfind('/');
+    if (slash == std::string_view::npos || text.size() - slash - 1 < 4) {
+        return std::nullopt;
+    }
+    return std::string(text.substr(0, slash + 1));
+}
+
+bool anotherCopyRuns(const Workspace& workspace) {
+    const pid_t self = workspace.ownProcessId();
+    const auto own = workspace.ownBundleIdentifier();
+    // Without an identifier of its own (a renamed build), every unnamed process would look like a copy.
+    if (!own) {
+        return false;
+    }
+    for (const auto& application : workspace.runningApplications()) {
+        if (application.pid != self && application.bundleIdentifier == own) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace tavrin
