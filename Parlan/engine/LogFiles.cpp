@@ -36,15 +36,6 @@ void LogFiles::FilePosition::set(const std::string& newPath, std::int64_t newOff
 LogFiles::LogFiles(LogParser& parser, tavrin::Clock& clock)
     : parser_(parser), clock_(clock), recentRead_(clock.now()) {}
 
-LogFiles* LogFiles::shared() {
-    static const std::unique_ptr<LogFiles> logs = []() -> std::unique_ptr<LogFiles> {
-        static tavrin::SystemClock clock;
-        LogParser* parser = LogParser::shared();
-        return parser ? std::make_unique<LogFiles>(*parser, clock) : nullptr;
-    }();
-    return logs.get();
-}
-
 std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& folder) const {
     std::error_code error;
     std::filesystem::directory_iterator entries(folder, error);

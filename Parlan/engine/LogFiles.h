@@ -38,9 +38,6 @@ public:
 
     LogFiles(LogParser& parser, tavrin::Clock& clock);
 
-    // The follower of LogParser::shared(); null when that has none.
-    static LogFiles* shared();
-
     // The live combat log of the folder: the greatest "WoWCombatLog*.txt" name, if it is not empty
     // and was modified less than 10 seconds ago.
     std::optional<LogFile> getRecentFile(const std::string& folder) const;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/Folders.h"
 #include "common/Text.h"
 
 namespace parlan {
@@ -19,15 +18,6 @@ LogParser::LogParser(const std::string& moviesPath, tavrin::Clock& clock) : LogE
         eventFilter_.push_back({&definition, std::nullopt});
         eventNames_.push_back(definition.name);
     }
-}
-
-LogParser* LogParser::shared() {
-    static const std::unique_ptr<LogParser> parser = []() -> std::unique_ptr<LogParser> {
-        static tavrin::SystemClock clock;
-        const auto movies = tavrin::getMoviesPath("");
-        return movies ? std::make_unique<LogParser>(*movies, clock) : nullptr;
-    }();
-    return parser.get();
 }
 
 std::optional<LogParser::Head> LogParser::head(std::string_view line) {

@@ -25,10 +25,6 @@ public:
     // `moviesPath` is the user's Movies folder; the command folder and the subtitles lie below it.
     LogParser(const std::string& moviesPath, tavrin::Clock& clock);
 
-    // The process's parser over the user's Movies folder and the system clock; null when the user
-    // has no Movies folder (no HOME).
-    static LogParser* shared();
-
     // The head of a trimmed line whose event is wanted; during a match the line goes to the match log.
     std::optional<Head> head(std::string_view line);
     // Matches the line's data against its event's pattern and dispatches it; the item that was

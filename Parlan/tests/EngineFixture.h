@@ -1,6 +1,8 @@
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <ctime>
 #include <string>
@@ -27,6 +29,14 @@ inline Date localDate(int year, int month, int day, int hour, int minute, int se
     fields.tm_isdst = -1;
     return std::chrono::system_clock::from_time_t(std::mktime(&fields)) +
            std::chrono::milliseconds(millisecond);
+}
+
+// Sets a file's modification time.
+inline void touch(const std::string& path, Date when) {
+    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
+    const timespec time{since / 1'000'000'000, since % 1'000'000'000};
+    const timespec times[2] = {time, time};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 // A combat-log line as the game writes it: date and time with the UTC-offset digit, two blanks.

@@ -37,13 +37,6 @@ std::string mapLine(int number) {
     return logLine("3/7/2025 21:04:05.0001", "MAP_CHANGE", std::to_string(number) + ",\"Map\",0") + "\n";
 }
 
-void touch(const std::string& path, Date when) {
-    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
-    const timespec times[2] = {{since / 1'000'000'000, since % 1'000'000'000},
-                               {since / 1'000'000'000, since % 1'000'000'000}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
-
 TEST_F(LogFilesTest, OnlyTheGreatestLiveNonEmptyLogIsFollowed) {
     EXPECT_FALSE(logs.getRecentFile(folder() + "/missing"));
     writeFile(folder() + "/notes.txt", "x");

@@ -1,0 +1,72 @@
+#include "proxy/ProxyService.h"
+
+#include "common/Folders.h"
+
+namespace parlan {
+
+ProxyService::ProxyService(const tavrin::Workspace& work, LogFiles& logs, tavrin::Clock& clock,
+                           std::function<void(std::string_view)> status)
+    : work_(work), logs_(logs), clock_(clock), status_(std::move(status)) {}
+
+ProxyService::~ProxyService() {
+    stop();
+}
+
+void ProxyService::process() {
+    if (loop_) {
+        return;
+    }
+    findGame();
+    loop_ = std::make_unique<tavrin::RepeatingLoop>(interval, clock_, [this] { pass(); });
+}
+
+// On Linux the game's folder is known from its running process (or a usual Wine prefix), so a proxy
+// started before the game keeps looking instead of staying idle until restarted.
+bool ProxyService::findGame() {
+    if (logFolder_) {
+        return true;
+    }
+    const auto gameFolder = tavrin::getAppPath(work_, tavrin::gameBundleIdentifier);
+    if (!gameFolder) {
+        return false;
+    }
+    logFolder_ = *gameFolder + "Logs";
+    tavrin::createDirectory(logs_.parser().logPath());
+    return true;
+}
+
+void ProxyService::pass() {
+    if (!work_.isRunning(tavrin::gameBundleIdentifier)) {
+        setStatus(notRunningText);
+        logs_.onModifiedFileEmpty();
+        clock_.sleepFor(notRunningBackOff);
+        return;
+    }
+    if (!findGame()) {
+        logs_.onModifiedFileEmpty();
+        return;
+    }
+    if (const auto file = logs_.getRecentFile(*logFolder_)) {
+        logs_.onFileModified(file);
+    } else {
+        logs_.onModifiedFileEmpty();
+    }
+    setStatus(workingText);
+}
+
+void ProxyService::stop() {
+    if (loop_) {
+        loop_->stop();
+    }
+}
+
+void ProxyService::setStatus(std::string_view text) {
+    if (text != shownStatus_) {
+        shownStatus_ = text;
+        if (status_) {
+            status_(text);
+        }
+    }
+}
+
+}  // namespace parlan

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "EngineFixture.h"
+#include "FakeWorkspace.h"
+#include "common/InterruptibleClock.h"
+#include "proxy/ProxyService.h"
+
+namespace parlan::testing {
+namespace {
+
+using tavrin::testing::FakeWorkspace;
+using tavrin::testing::writeFile;
+
+class ProxyServiceTest : public EngineTest {
+protected:
+    ProxyServiceTest()
+        : gameFolder(movies.path() + "/World of Warcraft/_retail_/"),
+          logs(parser, clock),
+          service(work, logs, clock, [this](std::string_view text) { statuses.emplace_back(text); }) {
+        std::filesystem::create_directories(gameFolder + "Logs");
+    }
+
+    void installGame() { work.paths[std::string(tavrin::gameBundleIdentifier)] = gameFolder + "Wow.exe"; }
+    void startGame() { work.run(4242, std::string(tavrin::gameBundleIdentifier)); }
+    void writeLog(const std::string& text) {
+        const std::string path = gameFolder + "Logs/WoWCombatLog-030725_210400.txt";
+        writeFile(path, text, true);
+        touch(path, clock.now());
+    }
+
+    std::string gameFolder;
+    FakeWorkspace work;
+    LogFiles logs;
+    std::vector<std::string> statuses;
+    ProxyService service;
+};
+
+TEST_F(ProxyServiceTest, GameNotRunningBacksOffAndChecksForSilence) {
+    installGame();
+    feed(lines::enterArena);
+    const Date lastRead = logs.recentRead();
+    clock.set(lastRead + std::chrono::seconds(1201));
+    service.pass();
+    EXPECT_EQ(statuses, std::vector<std::string>{"World of Warcraft is not running"});
+    EXPECT_EQ(clock.sleeps, std::vector<std::chrono::milliseconds>{std::chrono::seconds(3)});
+    // The idle check ran: the match that had been silent too long ended.
+    EXPECT_FALSE(parser.inMatch());
+    service.pass();
+    EXPECT_EQ(statuses.size(), 1U);  // unchanged text is not sent again
+}
+
+TEST_F(ProxyServiceTest, RunningGameHasItsNewestLogFollowed) {
+    installGame();
+    startGame();
+    writeLog(lines::enterArena + "\n");
+    service.pass();
+    EXPECT_EQ(service.logFolder(), gameFolder + "Logs");
+    EXPECT_TRUE(std::filesystem::is_directory(parser.logPath()));
+    EXPECT_EQ(statuses, std::vector<std::string>{"Working..."});
+    EXPECT_TRUE(parser.inMatch());
+    EXPECT_TRUE(clock.sleeps.empty());
+}
+
+TEST_F(ProxyServiceTest, GameFoundAfterTheProxyStarted) {
+    startGame();
+    service.pass();
+    EXPECT_FALSE(service.logFolder());
+    EXPECT_TRUE(statuses.empty());  // still "..."
+    installGame();
+    writeLog(lines::enterArena + "\n");
+    service.pass();
+    EXPECT_EQ(service.logFolder(), gameFolder + "Logs");
+    EXPECT_TRUE(parser.inMatch());
+}
+
+TEST(GameFolder, IsTheFolderHoldingTheExecutable) {
+    FakeWorkspace work;
+    const std::string id(tavrin::gameBundleIdentifier);
+    work.paths[id] = "/home/p/Games/wow/drive_c/Program Files (x86)/World of Warcraft/_retail_/Wow.exe";
+    EXPECT_EQ(tavrin::getAppPath(work, id),
+              "/home/p/Games/wow/drive_c/Program Files (x86)/World of Warcraft/_retail_/");
+    work.paths[id] = "/Applications/World of Warcraft/_retail_/World of Warcraft.app";
+    EXPECT_EQ(tavrin::getAppPath(work, id), "/Applications/World of Warcraft/_retail_/");
+    for (const char* path : {"/opt/wow/Wow.exe.bak", "Wow.exe", "/opt/wow/"}) {
+        work.paths[id] = path;
+        EXPECT_FALSE(tavrin::getAppPath(work, id)) << path;
+    }
+    work.paths.clear();
+    EXPECT_FALSE(tavrin::getAppPath(work, id));
+}
+
+TEST(SingleInstance, AnotherProcessWithTheSameIdentifierIsACopy) {
+    FakeWorkspace work;
+    work.ownIdentifier = std::string(tavrin::proxyBundleIdentifier);
+    work.run(work.ownPid, std::string(tavrin::proxyBundleIdentifier));
+    work.run(7, std::string(tavrin::recorderBundleIdentifier));
+    EXPECT_FALSE(tavrin::anotherCopyRuns(work));
+    work.run(8, std::string(tavrin::proxyBundleIdentifier));
+    EXPECT_TRUE(tavrin::anotherCopyRuns(work));
+    work.ownIdentifier.reset();  // a renamed build has no identifier and no copies
+    EXPECT_FALSE(tavrin::anotherCopyRuns(work));
+}
+
+// Records every sleep and returns at once.
+class CountingClock final : public tavrin::Clock {
+public:
+    Date now() const override { return {}; }
+    void sleepFor(std::chrono::milliseconds span) override {
+        std::lock_guard lock(mutex);
+        sleeps.push_back(span);
+    }
+    std::mutex mutex;
+    std::vector<std::chrono::milliseconds> sleeps;
+};
+
+TEST(RepeatingLoop, SleepsBeforeEveryPassAndNeverOverlaps) {
+    CountingClock clock;
+    std::atomic<int> passes = 0;
+    std::atomic<int> running = 0;
+    std::atomic<bool> overlapped = false;
+    {
+        tavrin::RepeatingLoop loop(std::chrono::milliseconds(300), clock, [&] {
+            if (running.fetch_add(1) != 0) {
+                overlapped = true;
+            }
+            ++passes;
+            running.fetch_sub(1);
+        });
+        while (passes < 5) {
+            std::this_thread::yield();
+        }
+        loop.stop();
+    }
+    std::lock_guard lock(clock.mutex);
+    EXPECT_GE(clock.sleeps.size(), static_cast<std::size_t>(passes.load()));
+    for (const auto span : clock.sleeps) {
+        EXPECT_EQ(span, std::chrono::milliseconds(300));
+    }
+    EXPECT_FALSE(overlapped);
+}
+
+TEST(InterruptibleClock, InterruptEndsSleepsNowAndLater) {
+    tavrin::InterruptibleClock clock;
+    std::jthread sleeper([&clock] { clock.sleepFor(std::chrono::hours(1)); });
+    clock.interrupt();
+    sleeper.join();  // returns long before an hour
+    clock.sleepFor(std::chrono::hours(1));
+    EXPECT_TRUE(clock.interrupted());
+}
+
+}  // namespace
+}  // namespace parlan::testing
