@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ProxyWindow.h"
+#include "common/InterruptibleClock.h"
+#include "common/Workspace.h"
+#include "proxy/ProxyService.h"
+
+namespace parlan {
+
+// The running proxy: its window and the polling service whose status it shows. Lives on the UI
+// thread; the service's status texts are handed over to it through the event queue.
+class ProxyApplication {
+public:
+    // `moviesPath` is the user's Movies folder; without one there is nowhere to write and the
+    // status stays "...".
+    ProxyApplication(const tavrin::Workspace& work, const std::optional<std::string>& moviesPath);
+    ~ProxyApplication();
+
+    // Shows the window (minimised and without focus when `hidden`) and starts polling.
+    void start(bool hidden);
+    // Ends sleeps and the polling thread; a match end in progress still writes its files.
+    void stop();
+
+    ProxyWindow& window() { return window_; }
+
+private:
+    ProxyWindow window_;
+    tavrin::InterruptibleClock clock_;
+    std::optional<LogParser> parser_;
+    std::optional<LogFiles> logs_;
+    std::optional<ProxyService> service_;
+};
+
+}  // namespace parlan

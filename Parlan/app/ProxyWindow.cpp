@@ -1,0 +1,22 @@
+#include "ProxyWindow.h"
+
+#include <QVBoxLayout>
+
+#include "proxy/ProxyService.h"
+
+namespace parlan {
+
+ProxyWindow::ProxyWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      status_(new QLabel(QString::fromUtf8(ProxyService::startingText.data(),
+                                           static_cast<qsizetype>(ProxyService::startingText.size())),
+                         this)) {
+    setWindowTitle(QStringLiteral("Parlan"));
+    setObjectName(QStringLiteral("Default"));
+    setFixedSize(300, 100);
+    status_->setAlignment(Qt::AlignCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(status_);
+}
+
+}  // namespace parlan

@@ -1,0 +1,36 @@
+// Parlan, the combat-log proxy: follows the game's newest combat log and drops command, subtitle and
+// match-log files for the recorder.
+#include <QApplication>
+
+#include "ProcWorkspace.h"
+#include "ProxyApplication.h"
+#include "QuitSignals.h"
+#include "common/Folders.h"
+
+namespace {
+
+// The recorder starts the proxy with this set: the window comes up minimised and takes no focus.
+constexpr const char* startHiddenVariable = "TAVRIN_START_HIDDEN";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool startHidden = qEnvironmentVariable(startHiddenVariable) == QLatin1String("1");
+    qunsetenv(startHiddenVariable);  // not handed on to anything this process starts
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Parlan"));
+
+    const tavrin::ProcWorkspace work;
+    if (tavrin::anotherCopyRuns(work)) {
+        return 0;  // the copy that runs already stays
+    }
+    tavrin::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &tavrin::QuitSignals::quitRequested, &application, &QApplication::quit);
+
+    parlan::ProxyApplication proxy(work, tavrin::getMoviesPath(""));
+    proxy.start(startHidden);
+    const int result = QApplication::exec();
+    proxy.stop();
+    return result;
+}
