@@ -8,6 +8,14 @@ if(TAVRIN_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Fuzz builds: every target carries the fuzzer's coverage hooks and both sanitizers; only a fuzz
+# executable links the fuzzer's main (-fsanitize=fuzzer). Undefined behaviour aborts, so the fuzzer
+# keeps a reproducer for it as for a crash.
+if(TAVRIN_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 # A unit-test executable registered with CTest; tests run with the sample logs' folder at hand.
 function(tavrin_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
