@@ -1,0 +1,132 @@
+#include "app/Options.h"
+
+#include <charconv>
+#include <cmath>
+#include <type_traits>
+#include <vector>
+
+namespace fakegame {
+namespace {
+
+template <typename Number>
+std::optional<Number> parseNumber(std::string_view text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string_view usageText() {
+    return R"(usage: fakegame --logs FOLDER [options]
+Stands in for World of Warcraft: writes a combat log into FOLDER and shows a window.
+
+  --logs FOLDER              the game's Logs folder (created when missing)
+  --replay FILE              replay a recorded combat log, its time stamps moved to the present
+  --speed N                  play N times faster, the stamps N times closer (default 1)
+  --match                    play the built-in 2v2 arena match (the default)
+  --match-seconds S          length of one match, at least 2 (default 60)
+  --matches K                matches in a row (default 1; 0: without end)
+  --bursts                   write in bursts that may cut a line in two
+  --burst-bytes N            average burst length (default 512)
+  --seed N                   seed for bursts and the match's details (default 1)
+  --new-file-after-lines N   go on in a new log file every N lines
+  --truncate-after-lines N   empty the log file every N lines
+  --tone                     play a 440 Hz tone when a sound server runs
+  --no-window                no window even when DISPLAY is set
+  --exit-when-done           quit once the log is written (default: stay until closed or signalled)
+  --help                     this text
+)";
+}
+
+ParsedOptions parseOptions(int argc, const char* const* argv) {
+    Options options;
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view name = arguments[i];
+        const auto value = [&]() -> std::optional<std::string_view> {
+            if (i + 1 >= arguments.size()) {
+                return std::nullopt;
+            }
+            return arguments[++i];
+        };
+        const auto missing = [&] {
+            return ParsedOptions{std::nullopt, std::string(name) + " needs a value"};
+        };
+        const auto invalid = [&](std::string_view text) {
+            return ParsedOptions{std::nullopt,
+                                 "invalid value for " + std::string(name) + ": " + std::string(text)};
+        };
+        const auto count = [&](auto& field, std::uint64_t minimum) -> std::optional<ParsedOptions> {
+            const auto text = value();
+            if (!text) {
+                return missing();
+            }
+            const auto number = parseNumber<std::uint64_t>(*text);
+            if (!number || *number < minimum) {
+                return invalid(*text);
+            }
+            field = static_cast<std::remove_reference_t<decltype(field)>>(*number);
+            return std::nullopt;
+        };
+        std::optional<ParsedOptions> failure;
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--logs" || name == "--replay") {
+            const auto text = value();
+            if (!text) {
+                return missing();
+            }
+            (name == "--logs" ? options.logsFolder : options.replayPath.emplace()) = std::string(*text);
+        } else if (name == "--speed" || name == "--match-seconds") {
+            const auto text = value();
+            if (!text) {
+                return missing();
+            }
+            const auto number = parseNumber<double>(*text);
+            const double minimum = name == "--speed" ? 0.0 : 2.0;
+            if (!number || !std::isfinite(*number) || *number <= 0.0 || *number < minimum) {
+                return invalid(*text);
+            }
+            if (name == "--speed") {
+                options.speed = *number;
+            } else {
+                options.matchLength = std::chrono::milliseconds(std::llround(*number * 1000.0));
+            }
+        } else if (name == "--match") {
+            options.replayPath.reset();
+        } else if (name == "--matches") {
+            failure = count(options.matches, 0);
+        } else if (name == "--burst-bytes") {
+            failure = count(options.burstBytes, 1);
+        } else if (name == "--seed") {
+            failure = count(options.seed, 0);
+        } else if (name == "--new-file-after-lines") {
+            failure = count(options.newFileAfterLines, 1);
+        } else if (name == "--truncate-after-lines") {
+            failure = count(options.truncateAfterLines, 1);
+        } else if (name == "--bursts") {
+            options.bursts = true;
+        } else if (name == "--tone") {
+            options.tone = true;
+        } else if (name == "--no-window") {
+            options.window = false;
+        } else if (name == "--exit-when-done") {
+            options.exitWhenDone = true;
+        } else {
+            return {std::nullopt, "unknown option: " + std::string(name)};
+        }
+        if (failure) {
+            return *failure;
+        }
+    }
+    if (!options.help && options.logsFolder.empty()) {
+        return {std::nullopt, "--logs is required"};
+    }
+    return {options, {}};
+}
+
+}  // namespace fakegame

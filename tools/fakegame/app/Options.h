@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fakegame {
+
+struct Options {
+    std::string logsFolder;
+    std::optional<std::string> replayPath;  // none: the built-in match
+    double speed = 1.0;
+    std::chrono::milliseconds matchLength{std::chrono::seconds(60)};
+    int matches = 1;
+    bool bursts = false;
+    std::size_t burstBytes = 512;
+    std::uint64_t seed = 1;
+    std::size_t newFileAfterLines = 0;
+    std::size_t truncateAfterLines = 0;
+    bool tone = false;
+    bool window = true;
+    bool exitWhenDone = false;
+    bool help = false;
+};
+
+struct ParsedOptions {
+    std::optional<Options> options;
+    std::string error;  // why there are none
+};
+
+ParsedOptions parseOptions(int argc, const char* const* argv);
+std::string_view usageText();
+
+}  // namespace fakegame

@@ -1,0 +1,189 @@
+// The stand-in game: writes a combat log as World of Warcraft does, shows a window like the game's under
+// Wine and may play a tone. The main thread runs the window and the signals; the log and the tone have
+// threads of their own.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <future>
+#include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/GameWindow.h"
+#include "app/Options.h"
+#include "app/Tone.h"
+#include "common/Folders.h"
+#include "log/ArenaMatch.h"
+#include "log/LogReplay.h"
+#include "log/LogSession.h"
+#include "log/StoppableClock.h"
+
+namespace {
+
+using namespace fakegame;
+
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+    Descriptor(Descriptor&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(descriptor_, other.descriptor_);
+        return *this;
+    }
+    ~Descriptor() {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+    }
+    int get() const { return descriptor_; }
+
+private:
+    int descriptor_;
+};
+
+// Reads the 8-byte counter of an eventfd or timerfd.
+std::uint64_t readCounter(int descriptor) {
+    std::uint64_t count = 0;
+    while (::read(descriptor, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+    return count;
+}
+
+std::unique_ptr<LineSource> makeSource(const Options& options) {
+    if (options.replayPath) {
+        auto replay = ReplaySource::open(*options.replayPath);
+        return replay ? std::make_unique<ReplaySource>(std::move(*replay)) : nullptr;
+    }
+    return std::make_unique<ArenaMatchSource>(
+        ArenaSettings{options.matchLength, options.matches, options.seed});
+}
+
+SessionSettings sessionSettings(const Options& options) {
+    SessionSettings settings;
+    settings.logsFolder = options.logsFolder;
+    settings.speed = options.speed;
+    if (options.bursts) {
+        settings.bursts = BurstSettings{options.seed, options.burstBytes, std::chrono::milliseconds(500)};
+    }
+    settings.newFileAfterLines = options.newFileAfterLines;
+    settings.truncateAfterLines = options.truncateAfterLines;
+    return settings;
+}
+
+Descriptor frameTimer() {
+    Descriptor timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+    constexpr long frameNanoseconds = 1'000'000'000L / 30;
+    const itimerspec period = {{0, frameNanoseconds}, {0, frameNanoseconds}};
+    ::timerfd_settime(timer.get(), 0, &period, nullptr);
+    return timer;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tzset();
+    const ParsedOptions parsed = parseOptions(argc, argv);
+    if (!parsed.options) {
+        std::fprintf(stderr, "fakegame: %s\n%.*s", parsed.error.c_str(), static_cast<int>(usageText().size()),
+                     usageText().data());
+        return 2;
+    }
+    const Options& options = *parsed.options;
+    if (options.help) {
+        std::fwrite(usageText().data(), 1, usageText().size(), stdout);
+        return 0;
+    }
+
+    // Blocked before any thread starts, so every thread leaves them to the main loop's signalfd.
+    sigset_t quitSignals;
+    sigemptyset(&quitSignals);
+    sigaddset(&quitSignals, SIGTERM);
+    sigaddset(&quitSignals, SIGINT);
+    sigaddset(&quitSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+    const Descriptor signals(::signalfd(-1, &quitSignals, SFD_CLOEXEC));
+
+    const std::unique_ptr<LineSource> source = makeSource(options);
+    if (!source) {
+        std::fprintf(stderr, "fakegame: cannot read %s\n", options.replayPath->c_str());
+        return 1;
+    }
+    tavrin::createDirectory(options.logsFolder);
+
+    const Descriptor logDone(::eventfd(0, EFD_CLOEXEC));
+    std::promise<std::vector<std::string>> written;
+    std::future<std::vector<std::string>> files = written.get_future();
+    std::jthread writer(
+        [&written, &source, &logDone, settings = sessionSettings(options)](std::stop_token stop) {
+            StoppableClock clock(stop);
+            written.set_value(LogSession(settings, clock).run(*source, stop));
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto ignored = ::write(logDone.get(), &one, sizeof one);
+        });
+    std::jthread tone;
+    if (options.tone) {
+        tone = std::jthread(playTone, 440.0);
+    }
+
+    std::unique_ptr<GameWindow> window;
+    Descriptor frames;
+    if (options.window && std::getenv("DISPLAY") != nullptr) {
+        window = GameWindow::open(1280, 720);
+        if (!window) {
+            std::fprintf(stderr, "fakegame: cannot open the display; going on without a window\n");
+        }
+    }
+    std::uint64_t frame = 0;
+    if (window) {
+        frames = frameTimer();
+        window->draw(frame);
+    }
+
+    int status = 0;
+    for (bool running = true; running;) {
+        if (window && !window->handleEvents()) {
+            break;
+        }
+        std::vector<pollfd> waits = {{signals.get(), POLLIN, 0}, {logDone.get(), POLLIN, 0}};
+        if (window) {
+            waits.push_back({window->fileDescriptor(), POLLIN, 0});
+            waits.push_back({frames.get(), POLLIN, 0});
+        }
+        if (::poll(waits.data(), waits.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (waits[0].revents & POLLIN) {
+            signalfd_siginfo information;
+            [[maybe_unused]] const auto ignored = ::read(signals.get(), &information, sizeof information);
+            running = false;
+        }
+        if (waits[1].revents & POLLIN) {
+            readCounter(logDone.get());
+            if (files.get().empty()) {
+                std::fprintf(stderr, "fakegame: cannot create a log file in %s\n",
+                             options.logsFolder.c_str());
+                status = 1;
+                running = false;
+            } else if (options.exitWhenDone) {
+                running = false;
+            }
+        }
+        if (window && (waits[3].revents & POLLIN)) {
+            frame += readCounter(frames.get());
+            window->draw(frame);
+        }
+    }
+    return status;
+}
