@@ -18,11 +18,11 @@ endif()
 
 # A unit-test executable registered with CTest; tests run with the sample logs' folder at hand.
 function(tavrin_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} tavrin_warnings GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE TAVRIN_SHARED_DIR="${TAVRIN_SHARED_DIR}")
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "TZ=Europe/Berlin")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "TZ=Europe/Berlin" ${ARG_PROPERTIES})
 endfunction()
 
 # The logic libraries must stay free of any GUI toolkit so they are tested without a display.

@@ -21,16 +21,31 @@ bool isWholePiece(std::string_view piece) {
            static_cast<std::int64_t>(piece.size()) >= tavrin::FileInputStream::capacity - 1;
 }
 
+// The last bytes handed on; enough to tell a rewritten file from the one that was read.
+void keepTail(std::string& tail, std::string_view piece) {
+    constexpr std::size_t length = 64;
+    if (piece.size() >= length) {
+        tail.assign(piece.substr(piece.size() - length));
+        return;
+    }
+    tail.append(piece);
+    if (tail.size() > length) {
+        tail.erase(0, tail.size() - length);
+    }
+}
+
 }  // namespace
 
 bool LogFiles::FilePosition::isModifed(const std::optional<LogFile>& file) const {
     return !(path && file && *path == file->path && offset == file->size && inode == file->inode);
 }
 
-void LogFiles::FilePosition::set(const std::string& newPath, std::int64_t newOffset, std::uint64_t newInode) {
+void LogFiles::FilePosition::set(const std::string& newPath, std::int64_t newOffset, std::uint64_t newInode,
+                                 std::string newTail) {
     path = newPath;
     offset = newOffset;
     inode = newInode;
+    tail = std::move(newTail);
 }
 
 LogFiles::LogFiles(LogParser& parser, tavrin::Clock& clock)
@@ -78,10 +93,14 @@ void LogFiles::onFileModified(const std::optional<LogFile>& file) {
     if (!stream) {
         return;
     }
-    // Go on where the last pass stopped only in the same file that has not shrunk; a new or replaced
-    // log is read from its start, whose lines carry the version and often the arena's zone change.
-    const bool sameFile =
-        cache_.path == file->path && cache_.inode == file->inode && cache_.offset <= file->size;
+    if (cache_.path && *cache_.path != file->path) {
+        finishRemembered();
+    }
+    // Go on where the last pass stopped only in the same file, neither shrunk nor rewritten; a new
+    // or replaced log is read from its start, whose lines carry the version and often the arena's
+    // zone change.
+    const bool sameFile = cache_.path == file->path && cache_.inode == file->inode &&
+                          cache_.offset <= file->size && continuesRemembered(*stream);
     std::int64_t start = sameFile ? cache_.offset : 0;
     const bool limited = file->size - start > maxSize;
     if (limited) {
@@ -90,19 +109,53 @@ void LogFiles::onFileModified(const std::optional<LogFile>& file) {
     if (firstLine_) {
         firstLine_ = false;
         // Only when the pass itself will not read the file's first line.
-        if (start > 0) {
+        if (start > 0 && stream->seekToStart(0)) {
             if (const auto piece = stream->readPiece()) {
                 dispatchPiece(*piece);
             }
         }
     }
-    const std::int64_t position = readPass(*stream, start, limited, false);
+    std::string tail = sameFile && !limited ? cache_.tail : std::string();
+    const std::int64_t position = readPass(*stream, start, limited, false, tail);
     if (position < 0) {
-        cache_.set(file->path, stream->size(), file->inode);
+        cache_.set(file->path, stream->size(), file->inode, {});
         return;
     }
     recentRead_ = clock_.now();
-    cache_.set(file->path, position, file->inode);
+    cache_.set(file->path, position, file->inode, std::move(tail));
+}
+
+bool LogFiles::continuesRemembered(tavrin::FileInputStream& stream) const {
+    const auto length = static_cast<std::int64_t>(cache_.tail.size());
+    if (length == 0) {
+        return true;
+    }
+    if (!stream.seekToStart(cache_.offset - length)) {
+        return false;
+    }
+    std::string found;
+    while (static_cast<std::int64_t>(found.size()) < length) {
+        const auto piece = stream.readPiece();
+        if (!piece) {
+            return false;
+        }
+        found.append(piece->substr(0, static_cast<std::size_t>(length) - found.size()));
+    }
+    return found == cache_.tail;
+}
+
+void LogFiles::finishRemembered() {
+    struct stat attributes {};
+    if (::stat(cache_.path->c_str(), &attributes) != 0 || attributes.st_ino != cache_.inode ||
+        attributes.st_size <= cache_.offset || attributes.st_size - cache_.offset > maxSize) {
+        return;
+    }
+    auto stream = tavrin::FileInputStream::open(*cache_.path, tavrin::FileInputStream::capacity);
+    if (stream && continuesRemembered(*stream)) {
+        // The game has moved on: what is there is all there will be, a last line without its end too.
+        std::string tail;
+        readPass(*stream, cache_.offset, false, true, tail);
+    }
 }
 
 void LogFiles::onFileComplete(const std::string& path) {
@@ -111,13 +164,14 @@ void LogFiles::onFileComplete(const std::string& path) {
         return;
     }
     firstLine_ = false;
-    if (readPass(*stream, 0, false, true) >= 0) {
+    std::string tail;
+    if (readPass(*stream, 0, false, true, tail) >= 0) {
         recentRead_ = clock_.now();
     }
 }
 
 std::int64_t LogFiles::readPass(tavrin::FileInputStream& stream, std::int64_t start, bool midLine,
-                                bool complete) {
+                                bool complete, std::string& tail) {
     // Starting in the middle of a line, skip to the next one: from the byte before `start` on, drop
     // pieces up to the first line feed.
     std::int64_t position = midLine ? start - 1 : start;
@@ -141,6 +195,7 @@ std::int64_t LogFiles::readPass(tavrin::FileInputStream& stream, std::int64_t st
             break;  // a line still being written is read whole on a later pass
         }
         position += static_cast<std::int64_t>(piece->size());
+        keepTail(tail, *piece);
         dispatchPiece(*piece);
     }
     return position;

@@ -26,14 +26,17 @@ public:
         std::uint64_t inode = 0;
     };
 
-    // Where the last pass stopped: the file and the position after the last piece handed on.
+    // Where the last pass stopped: the file, the position after the last piece handed on, and the
+    // last bytes before that position, which tell whether the file was rewritten in the meantime.
     struct FilePosition {
         std::optional<std::string> path;
         std::int64_t offset = 0;
         std::uint64_t inode = 0;
+        std::string tail;
 
         bool isModifed(const std::optional<LogFile>& file) const;
-        void set(const std::string& newPath, std::int64_t newOffset, std::uint64_t newInode);
+        void set(const std::string& newPath, std::int64_t newOffset, std::uint64_t newInode,
+                 std::string newTail);
     };
 
     LogFiles(LogParser& parser, tavrin::Clock& clock);
@@ -58,8 +61,14 @@ public:
     Date recentRead() const { return recentRead_; }
 
 private:
-    // Dispatches the pieces from `start` to the end; the position after the last one handed on.
-    std::int64_t readPass(tavrin::FileInputStream& stream, std::int64_t start, bool midLine, bool complete);
+    // Dispatches the pieces from `start` to the end; the position after the last one handed on, and
+    // the last bytes handed on in `tail`.
+    std::int64_t readPass(tavrin::FileInputStream& stream, std::int64_t start, bool midLine, bool complete,
+                          std::string& tail);
+    // The remembered file still holds, just before the remembered offset, the bytes handed on last.
+    bool continuesRemembered(tavrin::FileInputStream& stream) const;
+    // The lines the game appended to the remembered file before it moved on to a new one.
+    void finishRemembered();
     void dispatchPiece(std::string_view piece);
 
     LogParser& parser_;

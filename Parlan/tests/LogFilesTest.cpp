@@ -135,6 +135,31 @@ TEST_F(LogFilesTest, NewOrShrunkLogIsReadFromItsStart) {
     EXPECT_EQ(parser.eventFilter()[5].group(1), "5");
 }
 
+TEST_F(LogFilesTest, LinesLeftInTheOldLogAreReadBeforeTheNewOne) {
+    writeFile(logFile(), mapLine(1));
+    touch(logFile(), clock.now());
+    pass();
+    // The game writes its last lines and moves on to a new file before the next pass.
+    writeFile(logFile(), mapLine(2) + mapLine(3), true);
+    writeFile(logFile("WoWCombatLog-030725_211000.txt"), mapLine(4));
+    touch(logFile("WoWCombatLog-030725_211000.txt"), clock.now());
+    pass();
+    EXPECT_EQ(linesDated, 4);
+    EXPECT_EQ(parser.eventFilter()[5].group(1), "4");
+}
+
+TEST_F(LogFilesTest, LogRewrittenPastTheRememberedPositionIsReadFromItsStart) {
+    writeFile(logFile(), mapLine(1) + mapLine(2));
+    touch(logFile(), clock.now());
+    pass();
+    // Emptied and written again beyond the old end between two passes: same file, larger size.
+    writeFile(logFile(), lines::enterArena + "\n" + mapLine(3) + mapLine(4));
+    touch(logFile(), clock.now());
+    pass();
+    EXPECT_TRUE(parser.inMatch());
+    EXPECT_EQ(linesDated, 5);
+}
+
 TEST_F(LogFilesTest, ReplacedLogOfTheSameNameIsReadFromItsStart) {
     writeFile(logFile(), mapLine(1));
     touch(logFile(), clock.now());

@@ -100,6 +100,15 @@ TEST(SingleInstance, AnotherProcessWithTheSameIdentifierIsACopy) {
     EXPECT_FALSE(tavrin::anotherCopyRuns(work));
     work.run(8, std::string(tavrin::proxyBundleIdentifier));
     EXPECT_TRUE(tavrin::anotherCopyRuns(work));
+    // Of two copies started together only the later one quits, whatever their pids.
+    work.applications[0].startTime = 500;
+    work.applications[2].startTime = 501;
+    EXPECT_FALSE(tavrin::anotherCopyRuns(work));
+    work.applications[2].startTime = 500;
+    EXPECT_TRUE(tavrin::anotherCopyRuns(work));  // same tick: the lower pid stays
+    work.ownPid = 5;
+    work.applications[0].pid = 5;
+    EXPECT_FALSE(tavrin::anotherCopyRuns(work));
     work.ownIdentifier.reset();  // a renamed build has no identifier and no copies
     EXPECT_FALSE(tavrin::anotherCopyRuns(work));
 }

@@ -28,7 +28,8 @@ std::vector<RunningApplication> ProcWorkspace::runningApplications() const {
                                     .bundleIdentifier = std::move(identity->identifier),
                                     .name = std::move(identity->name),
                                     .hidden = false,
-                                    .finishedLaunching = false});
+                                    .finishedLaunching = false,
+                                    .startTime = table_.start(pid).value_or(ProcessStart{}).startTime});
         }
     }
     return applications;

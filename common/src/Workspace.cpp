@@ -1,5 +1,7 @@
 #include "common/Workspace.h"
 
+#include <algorithm>
+
 namespace tavrin {
 
 bool Workspace::isRunning(std::string_view bundleIdentifier) const {
@@ -35,8 +37,17 @@ bool anotherCopyRuns(const Workspace& workspace) {
     if (!own) {
         return false;
     }
-    for (const auto& application : workspace.runningApplications()) {
-        if (application.pid != self && application.bundleIdentifier == own) {
+    const auto applications = workspace.runningApplications();
+    const auto me =
+        std::find_if(applications.begin(), applications.end(),
+                     [self](const RunningApplication& application) { return application.pid == self; });
+    for (const auto& application : applications) {
+        if (application.pid == self || application.bundleIdentifier != own) {
+            continue;
+        }
+        const bool earlier = me == applications.end() || application.startTime < me->startTime ||
+                             (application.startTime == me->startTime && application.pid < self);
+        if (earlier) {
             return true;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,8 @@ struct RunningApplication {
     std::string name;
     bool hidden = false;
     bool finishedLaunching = false;
+    // When the process started, in the system's own units; only compared with one another.
+    std::uint64_t startTime = 0;
 };
 
 // The desktop's view of applications: which run, where they are installed, the process itself.
@@ -46,7 +49,8 @@ public:
 // trailing "/", or nothing.
 std::optional<std::string> getAppPath(const Workspace& workspace, std::string_view bundleIdentifier);
 
-// Another process with this program's identifier runs. A program without an identifier has no copies.
+// Another process with this program's identifier started before this one (so of two copies started
+// together exactly one quits). A program without an identifier has no copies.
 bool anotherCopyRuns(const Workspace& workspace);
 
 }  // namespace tavrin

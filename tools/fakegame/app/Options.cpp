@@ -35,6 +35,7 @@ Stands in for World of Warcraft: writes a combat log into FOLDER and shows a win
   --seed N                   seed for bursts and the match's details (default 1)
   --new-file-after-lines N   go on in a new log file every N lines
   --truncate-after-lines N   empty the log file every N lines
+  --truncate-pause-ms N      stop writing for N ms before each emptying (default 0)
   --tone                     play a 440 Hz tone when a sound server runs
   --no-window                no window even when DISPLAY is set
   --exit-when-done           quit once the log is written (default: stay until closed or signalled)
@@ -108,6 +109,8 @@ ParsedOptions parseOptions(int argc, const char* const* argv) {
             failure = count(options.newFileAfterLines, 1);
         } else if (name == "--truncate-after-lines") {
             failure = count(options.truncateAfterLines, 1);
+        } else if (name == "--truncate-pause-ms") {
+            failure = count(options.truncatePauseMilliseconds, 0);
         } else if (name == "--bursts") {
             options.bursts = true;
         } else if (name == "--tone") {

@@ -20,6 +20,7 @@ struct Options {
     std::uint64_t seed = 1;
     std::size_t newFileAfterLines = 0;
     std::size_t truncateAfterLines = 0;
+    std::size_t truncatePauseMilliseconds = 0;
     bool tone = false;
     bool window = true;
     bool exitWhenDone = false;

@@ -76,6 +76,7 @@ SessionSettings sessionSettings(const Options& options) {
     }
     settings.newFileAfterLines = options.newFileAfterLines;
     settings.truncateAfterLines = options.truncateAfterLines;
+    settings.truncatePause = std::chrono::milliseconds(options.truncatePauseMilliseconds);
     return settings;
 }
 

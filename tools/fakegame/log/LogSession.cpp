@@ -82,6 +82,10 @@ std::vector<std::string> LogSession::run(LineSource& source, std::stop_token sto
 
         if (settings_.truncateAfterLines > 0 && lines % settings_.truncateAfterLines == 0) {
             flush();
+            // Lets a follower read what the file held before it is gone.
+            if (settings_.truncatePause.count() > 0) {
+                clock_.sleepFor(settings_.truncatePause);
+            }
             file->truncate();
         }
         if (settings_.newFileAfterLines > 0 && lines % settings_.newFileAfterLines == 0) {

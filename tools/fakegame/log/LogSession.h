@@ -26,6 +26,7 @@ struct SessionSettings {
     std::optional<BurstSettings> bursts;  // none: every line is written whole at once
     std::size_t newFileAfterLines = 0;    // every so many lines the log goes on in a new file; 0: never
     std::size_t truncateAfterLines = 0;   // every so many lines the file is emptied; 0: never
+    std::chrono::milliseconds truncatePause{0};  // writing stops this long before each emptying
 };
 
 // Writes a session's lines into the game's log folder when they are due, each stamped with that time in its
