@@ -20,7 +20,8 @@ namespace tavrin::testing {
 class ChildProcess {
 public:
     // `environment` entries replace or add variables; an empty value removes one.
-    ChildProcess(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment) {
+    ChildProcess(const std::vector<std::string>& arguments,
+                 const std::map<std::string, std::string>& environment) {
         std::map<std::string, std::string> variables;
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const std::string text(*entry);
