@@ -24,16 +24,6 @@ TEST(SubtitleTime, FormatsSecondsAsValidSubRip) {
     EXPECT_EQ(LogEvent::fixedFormatTimeDetailComma(std::nan("")), "00:00:00,000");
 }
 
-TEST_F(MatchOutputsTest, FilesOfOneMatchShareTheStartStamp) {
-    feed(lines::enterArena);
-    clock.advance(std::chrono::minutes(3));
-    feed(logLine("3/7/2025 21:05:00.0001", "MAP_CHANGE", "1911,\"Cage of Carnage\",0"));
-    feed(lines::leaveArena);
-    EXPECT_TRUE(std::filesystem::exists(parser.logPath() + stamp + ".cmd"));
-    EXPECT_TRUE(std::filesystem::exists(parser.logPath() + stamp + ".log"));
-    EXPECT_TRUE(std::filesystem::exists(parser.subPath() + stamp + ".srt"));
-}
-
 TEST_F(MatchOutputsTest, SubtitleFileHoldsTimelineThenFactCues) {
     feed(lines::enterArena);
     feed(lines::matchStart);

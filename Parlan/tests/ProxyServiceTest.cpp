@@ -76,22 +76,6 @@ TEST_F(ProxyServiceTest, GameFoundAfterTheProxyStarted) {
     EXPECT_TRUE(parser.inMatch());
 }
 
-TEST(GameFolder, IsTheFolderHoldingTheExecutable) {
-    FakeWorkspace work;
-    const std::string id(tavrin::gameBundleIdentifier);
-    work.paths[id] = "/home/p/Games/wow/drive_c/Program Files (x86)/World of Warcraft/_retail_/Wow.exe";
-    EXPECT_EQ(tavrin::getAppPath(work, id),
-              "/home/p/Games/wow/drive_c/Program Files (x86)/World of Warcraft/_retail_/");
-    work.paths[id] = "/Applications/World of Warcraft/_retail_/World of Warcraft.app";
-    EXPECT_EQ(tavrin::getAppPath(work, id), "/Applications/World of Warcraft/_retail_/");
-    for (const char* path : {"/opt/wow/Wow.exe.bak", "Wow.exe", "/opt/wow/"}) {
-        work.paths[id] = path;
-        EXPECT_FALSE(tavrin::getAppPath(work, id)) << path;
-    }
-    work.paths.clear();
-    EXPECT_FALSE(tavrin::getAppPath(work, id));
-}
-
 TEST(SingleInstance, AnotherProcessWithTheSameIdentifierIsACopy) {
     FakeWorkspace work;
     work.ownIdentifier = std::string(tavrin::proxyBundleIdentifier);

@@ -1,52 +1,78 @@
+// The stand-in game's logs, checked only for what the other tests rely on when they follow them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
+#include <cmath>
+#include <filesystem>
+#include <string_view>
+#include <vector>
 
 #include "EngineFixture.h"
-#include "FakeGameTesting.h"
 #include "log/ArenaMatch.h"
+#include "log/LogReplay.h"
+#include "log/LogSession.h"
 
 namespace fakegame {
 namespace {
 
-using namespace testing;
+using parlan::testing::localDate;
+using tavrin::testing::ManualClock;
+using tavrin::testing::readFile;
+using tavrin::testing::TemporaryFolder;
 
-const Date sessionStart = parlan::testing::localDate(2025, 3, 7, 21, 4, 7);
-const ArenaSettings shortMatch = arenaMatches(5, 1, 2);
+const Date sessionStart = localDate(2025, 3, 7, 21, 4, 7);
+const ArenaSettings shortMatch{.matchLength = std::chrono::seconds(5), .matches = 1, .seed = 2};
 
-// The built-in session written whole into one file: what every other way of writing must add up to.
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        lines.emplace_back(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
+}
+
+// The built-in session written whole into one file on a manual clock, which jumps where a real one would
+// wait: what every other way of writing it must add up to.
 std::string wholeSession() {
     TemporaryFolder logs;
     ManualClock clock(sessionStart);
     ArenaMatchSource source(shortMatch);
-    return readFile(runSession(source, intoFolder(logs.path()), clock).at(0));
+    return readFile(LogSession({.logsFolder = logs.path(), .bursts = std::nullopt}, clock).run(source).at(0));
 }
 
-// A manual clock that looks at the log file whenever the writer waits, as a follower polling it would, and
-// may ask the writer to stop after some waits.
+// A manual clock that counts the times the log ends in a cut line when the writer waits, as a follower
+// polling it would see them.
 class WatchingClock final : public tavrin::Clock {
 public:
-    explicit WatchingClock(Date start) : clock_(start) {}
+    explicit WatchingClock(std::string watched) : file(std::move(watched)) {}
     Date now() const override { return clock_.now(); }
     void sleepFor(std::chrono::milliseconds span) override {
         const std::string text = readFile(file);
-        cutLineSeen = cutLineSeen || (!text.empty() && text.back() != '\n');
-        if (++sleeps == stopAfterSleeps) {
-            stop.request_stop();
-        }
+        cutLines += !text.empty() && text.back() != '\n';
         clock_.sleepFor(span);
     }
 
-    std::string file;
-    bool cutLineSeen = false;
-    int sleeps = 0;
-    int stopAfterSleeps = -1;
-    std::stop_source stop;
+    const std::string file;
+    int cutLines = 0;
 
 private:
-    ManualClock clock_;
+    ManualClock clock_{sessionStart};
 };
+
+TEST(FakeGameSessionTest, BurstsCutLinesOnTheWayButAddUpToTheWhole) {
+    TemporaryFolder logs;
+    WatchingClock clock(logs.file("WoWCombatLog-030725_210407.txt"));
+    ArenaMatchSource source(shortMatch);
+    const auto files =
+        LogSession({.logsFolder = logs.path(), .bursts = BurstSettings{.seed = 3, .averageBytes = 200}},
+                   clock)
+            .run(source);
+    ASSERT_EQ(files, std::vector<std::string>{clock.file});
+    EXPECT_GT(clock.cutLines, 0);
+    EXPECT_EQ(readFile(files[0]), wholeSession());
+}
 
 TEST(FakeGameSessionTest, NewFilesAndTruncationLoseNoLine) {
     const std::string whole = wholeSession();
@@ -56,29 +82,24 @@ TEST(FakeGameSessionTest, NewFilesAndTruncationLoseNoLine) {
     TemporaryFolder logs;
     ManualClock clock(sessionStart);
     ArenaMatchSource source(shortMatch);
-    const auto files = runSession(
-        source, intoFolder(logs.path(), [](SessionSettings& settings) { settings.newFileAfterLines = 10; }),
-        clock);
+    const auto files =
+        LogSession({.logsFolder = logs.path(), .bursts = std::nullopt, .newFileAfterLines = 10}, clock)
+            .run(source);
     ASSERT_EQ(files.size(), lines.size() / 10 + 1);
     std::string joined;
-    const std::regex name(R"(.*/WoWCombatLog-\d{6}_\d{6}\.txt)");
     for (const auto& file : files) {
-        EXPECT_TRUE(std::regex_match(file, name)) << file;
         joined += readFile(file);
     }
-    EXPECT_TRUE(std::is_sorted(files.begin(), files.end()));
-    EXPECT_EQ(std::adjacent_find(files.begin(), files.end()), files.end());
-    // The next file takes a name of its own, and its lines still carry the times they were due.
+    // Each file has a name of its own, and its lines still carry the times they were due.
     EXPECT_EQ(joined, whole);
-    EXPECT_EQ(splitLines(readFile(files[0])).size(), 10U);
 
     TemporaryFolder truncated;
     ManualClock truncatingClock(sessionStart);
     ArenaMatchSource again(shortMatch);
-    const auto one = runSession(
-        again,
-        intoFolder(truncated.path(), [](SessionSettings& settings) { settings.truncateAfterLines = 10; }),
-        truncatingClock);
+    const auto one =
+        LogSession({.logsFolder = truncated.path(), .bursts = std::nullopt, .truncateAfterLines = 10},
+                   truncatingClock)
+            .run(again);
     ASSERT_EQ(one.size(), 1U);
     std::string rest;
     for (std::size_t i = lines.size() / 10 * 10; i < lines.size(); ++i) {
@@ -87,42 +108,92 @@ TEST(FakeGameSessionTest, NewFilesAndTruncationLoseNoLine) {
     EXPECT_EQ(readFile(one[0]), rest);
 }
 
-TEST(FakeGameSessionTest, BurstsLeaveCutLinesOnTheWayAndWholeOnesAtTheEnd) {
-    TemporaryFolder logs;
-    WatchingClock clock(sessionStart);
-    clock.file = logs.file("WoWCombatLog-030725_210407.txt");
-    ArenaMatchSource source(shortMatch);
-    const auto files =
-        LogSession(
-            intoFolder(logs.path(), [](SessionSettings& settings) { settings.bursts = burstsOf(3, 200); }),
-            clock)
-            .run(source);
-    ASSERT_EQ(files, std::vector<std::string>{clock.file});
-    EXPECT_TRUE(clock.cutLineSeen);
-    EXPECT_EQ(readFile(files[0]), wholeSession());
+TEST(FakeGameSessionTest, ReplayedLinesKeepShapeTextAndSpacing) {
+    constexpr double speed = 4.0;
+    // Milliseconds from the first stamp; 2000 stands in for a missing year.
+    const auto since = [](const Stamp& stamp, const Stamp& first) {
+        return static_cast<double>(wallMilliseconds(stamp, 2000) - wallMilliseconds(first, 2000));
+    };
+    for (const auto& [name, shape] :
+         {std::pair{"retail-11.0.2-soloshuffle-x4-reloads.txt", StampShape{true, true}},
+          std::pair{"retail-11.0.2beta-skirmish-3v3-full-session.txt", StampShape{}},
+          std::pair{"classic-3.4.1-wotlk-2arenas.txt", StampShape{false, false}}}) {
+        SCOPED_TRACE(name);
+        const std::string original = readFile(std::string(TAVRIN_SHARED_DIR) + "/combatlogs/" + name);
+        TemporaryFolder logs;
+        ManualClock clock(sessionStart);
+        ReplaySource source(original);
+        const auto files =
+            LogSession({.logsFolder = logs.path(), .speed = speed, .bursts = std::nullopt}, clock)
+                .run(source);
+        ASSERT_EQ(files.size(), 1U);
+        const auto before = splitLines(original);
+        const auto after = splitLines(readFile(files[0]));
+        ASSERT_GT(before.size(), 1000U);
+        ASSERT_EQ(after.size(), before.size());
+        const std::string offset = shape.withOffset ? utcOffsetText(clock.now()) : "";
+        const auto firstBefore = parseStamp(before[0]);
+        const auto firstAfter = parseStamp(after[0]);
+        ASSERT_TRUE(firstBefore && firstAfter);
+        double mostSpacingError = 0;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            const auto was = parseStamp(before[i]);
+            const auto is = parseStamp(after[i]);
+            ASSERT_TRUE(was && is) << i;
+            ASSERT_EQ(is->shape, shape) << after[i];
+            ASSERT_EQ(is->offset, offset) << after[i];
+            ASSERT_EQ(after[i].substr(is->length), before[i].substr(was->length));
+            mostSpacingError = std::max(
+                mostSpacingError, std::abs(since(*is, *firstAfter) - since(*was, *firstBefore) / speed));
+        }
+        EXPECT_LE(mostSpacingError, 1.0);
+    }
 }
 
-TEST(FakeGameSessionTest, AStopEndsTheSessionWithWholeLines) {
-    TemporaryFolder logs;
-    WatchingClock clock(sessionStart);
-    clock.file = logs.file("WoWCombatLog-030725_210407.txt");
-    clock.stopAfterSleeps = 25;
-    ArenaMatchSource source(shortMatch);
-    const auto files =
-        LogSession(
-            intoFolder(logs.path(), [](SessionSettings& settings) { settings.bursts = burstsOf(3, 200); }),
-            clock)
-            .run(source, clock.stop.get_token());
-    ASSERT_EQ(files.size(), 1U);
-    const std::string text = readFile(files[0]);
-    const std::string whole = wholeSession();
-    ASSERT_FALSE(text.empty());
-    EXPECT_LT(text.size(), whole.size());
-    EXPECT_EQ(text.back(), '\n');
-    EXPECT_EQ(whole.substr(0, text.size()), text);
+// The built-in session fed line by line through the proxy's real parser, its clock at each line's time, as
+// the proxy would follow the game live.
+using FakeGameMatchTest = parlan::testing::EngineTest;
 
-    // No folder, no log.
-    EXPECT_TRUE(LogSession(intoFolder(logs.file("missing/folder")), clock).run(source).empty());
+TEST_F(FakeGameMatchTest, AWonAndALostMatchGoThroughTheRealParser) {
+    TemporaryFolder logs;
+    ManualClock writerClock(sessionStart);
+    ArenaMatchSource source({.matchLength = std::chrono::seconds(6), .matches = 2, .seed = 9});
+    const auto files =
+        LogSession({.logsFolder = logs.path(), .bursts = std::nullopt}, writerClock).run(source);
+    ASSERT_EQ(files.size(), 1U);
+    for (const auto& line : splitLines(readFile(files[0]))) {
+        const auto stamp = parseStamp(line);
+        ASSERT_TRUE(stamp) << line;
+        const auto date = tavrin::dateTimeDot(line.substr(0, stamp->length - stamp->offset.size()));
+        ASSERT_TRUE(date) << line;
+        clock.set(*date);
+        feed(line);
+    }
+    EXPECT_FALSE(parser.inMatch());
+    // A command file and a match log for each of the two matches, and nothing else.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(parser.logPath()),
+                            std::filesystem::directory_iterator()),
+              4);
+
+    // The player's team wins the first match (the arena entered a second in), killing both enemies, and
+    // loses the second.
+    const std::vector<std::string> won{"Death: Ysolde-Stormrage-US (E)\r\n",
+                                       "Death: Kethril-Illidan-US (E)\r\n", "End: Home, ",
+                                       "WinTeam: Home\r\n"};
+    const std::vector<std::string> lost{
+        "Death: Brakka-Zul'jin-US (F)\r\n", "Death: Kethril-Illidan-US (E)\r\n",
+        "Death: Tavrin-Mal'Ganis-US (F)\r\n", "End: Away, ", "WinTeam: Away\r\n"};
+    for (const auto& [stamp, expected] :
+         {std::pair{"2025-03-07 21.04.08", won}, std::pair{"2025-03-07 21.04.16", lost}}) {
+        SCOPED_TRACE(stamp);
+        EXPECT_EQ(commandFile(stamp), "BID: com.blizzard.worldofwarcraft\r\nCMD: Start\r\nCMD: End\r\n");
+        const std::string text = subtitles(stamp);
+        auto lines = expected;
+        lines.insert(lines.end(), {"Start: Ruins of Lordaeron\r\n", "PlayerName: Tavrin-Mal'Ganis-US\r\n"});
+        for (const auto& line : lines) {
+            EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+        }
+    }
 }
 
 }  // namespace
