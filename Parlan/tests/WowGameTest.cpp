@@ -1,6 +1,6 @@
-#include "engine/WowGame.h"
-
 #include <gtest/gtest.h>
+
+#include "engine/WowGame.h"
 
 namespace parlan {
 namespace {
