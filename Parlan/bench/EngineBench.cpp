@@ -32,16 +32,6 @@ std::string logPath = PARLAN_BENCH_LOG;
 
 constexpr std::uintmax_t catchUpLogSize = 5'000'000;
 
-class FixedClock final : public tavrin::Clock {
-public:
-    tavrin::Date now() const override { return now_; }
-    void sleepFor(std::chrono::milliseconds /*span*/) override {}
-    void set(tavrin::Date date) { now_ = date; }
-
-private:
-    tavrin::Date now_{};
-};
-
 // A fresh folder under the system's temporary folder, removed with its contents at exit.
 class ScratchFolder {
 public:
@@ -166,7 +156,7 @@ void BM_Head(benchmark::State& state) {
     const std::string text = readWhole(logPath);
     const auto lines = trimmedLines(text);
     ScratchFolder movies;
-    FixedClock clock;
+    parlan::LineClock clock;
     parlan::LogParser parser(movies.path(), clock);
     std::size_t heads = 0;
     for (auto _ : state) {
@@ -219,7 +209,7 @@ void BM_CatchUpPass(benchmark::State& state, const fs::path& last) {
         return;
     }
     const parlan::LogFiles::LogFile file{path, 0.0, attributes.st_size, attributes.st_ino};
-    FixedClock clock;
+    parlan::LineClock clock;
     if (const auto date = lastLineDate(trimmedLines(readWhole(path)))) {
         clock.set(*date);
     }

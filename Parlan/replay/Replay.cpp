@@ -14,16 +14,6 @@
 namespace parlan {
 namespace {
 
-class LineClock final : public tavrin::Clock {
-public:
-    tavrin::Date now() const override { return now_; }
-    void sleepFor(std::chrono::milliseconds /*span*/) override {}
-    void set(tavrin::Date date) { now_ = date; }
-
-private:
-    tavrin::Date now_{};
-};
-
 std::set<std::string> commandStamps(const std::string& folder) {
     std::set<std::string> stamps;
     std::error_code error;

@@ -4,7 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "common/Clock.h"
+
 namespace parlan {
+
+// A clock set to the time of the line being processed; its pauses cost no time.
+class LineClock final : public tavrin::Clock {
+public:
+    tavrin::Date now() const override { return now_; }
+    void sleepFor(std::chrono::milliseconds /*span*/) override {}
+    void set(tavrin::Date date) { now_ = date; }
+
+private:
+    tavrin::Date now_{};
+};
 
 // A match as its files tell it: the stamp they are named after, the zone, and the end ("" while open).
 struct ReplayedMatch {
