@@ -1,0 +1,69 @@
+#pragma once
+
+#include <memory>
+
+#include "capture/ContentFilter.h"
+#include "capture/Samples.h"
+
+namespace vidora {
+
+struct StreamConfiguration {
+    int width = 0;
+    int height = 0;
+    int frameRate = 30;  // at most this many frames a second
+    bool showsCursor = true;
+    bool capturesAudio = true;
+    int sampleRate = 48000;
+    int channelCount = 1;
+};
+
+// Receives a stream's samples. Called on the stream's own capture threads (one for the picture, one
+// for the sound), so implementations hand the samples on quickly and never block for long.
+class StreamOutput {
+public:
+    virtual ~StreamOutput() = default;
+    virtual void didOutputScreen(VideoFrame frame) = 0;
+    virtual void didOutputAudio(AudioBuffer buffer) = 0;
+    // The stream ended on its own (the display went away, the sound server died for good).
+    virtual void didStopWithError() = 0;
+};
+
+// One recording's capture of a content filter: the picture at the configured rate with the cursor,
+// and the system audio. Created stopped; samples flow between startCapture and stopCapture.
+class CaptureStream {
+public:
+    virtual ~CaptureStream() = default;
+    // False when capture cannot begin; nothing is delivered then.
+    virtual bool startCapture() = 0;
+    // Ends delivery; no sample is delivered after it returns.
+    virtual void stopCapture() = 0;
+};
+
+// Receives microphone buffers, on the microphone's own capture thread.
+class MicrophoneOutput {
+public:
+    virtual ~MicrophoneOutput() = default;
+    virtual void didOutputMicrophone(AudioBuffer buffer) = 0;
+};
+
+// The default microphone at 48 kHz mono. Without a device or a sound server it delivers nothing.
+class MicrophoneSession {
+public:
+    virtual ~MicrophoneSession() = default;
+    virtual void startRunning() = 0;
+    // No buffer is delivered after it returns.
+    virtual void stopRunning() = 0;
+};
+
+// Makes the platform's capture objects.
+class CapturePlatform {
+public:
+    virtual ~CapturePlatform() = default;
+    virtual std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter,
+                                                      const StreamConfiguration& configuration,
+                                                      StreamOutput& output) = 0;
+    // Nothing when there is no microphone (no sound server, no source).
+    virtual std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput& output) = 0;
+};
+
+}  // namespace vidora
