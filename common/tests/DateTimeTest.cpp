@@ -4,14 +4,12 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "ManualClock.h"
 #include "common/DateTime.h"
 
 namespace tavrin {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ManualClock;
 
 Date at(std::time_t seconds, std::chrono::milliseconds fraction = 0ms) {
     return std::chrono::system_clock::from_time_t(seconds) + fraction;
@@ -28,39 +26,29 @@ protected:
 
 TEST_F(DateTimeTest, DateTimeDotReadsLocalCombatLogTimes) {
     EXPECT_EQ(dateTimeDot("05/01/2024 20:15:30.123"), at(1714587330, 123ms));
-    EXPECT_EQ(dateTimeDot("5/1/2024 20:15:30.123"), at(1714587330, 123ms));
     EXPECT_EQ(dateTimeDot("1/15/2024 08:00:00.000"), at(1705302000));
-    EXPECT_EQ(dateTimeDot("2/29/2024 23:59:59.999"), at(1709247599, 999ms));
+    EXPECT_EQ(dateTimeDot("2/29/2000 23:59:59.999"), at(951865199, 999ms));
     // Lines of one second come in bursts; other seconds and rejected text in between change nothing.
-    EXPECT_EQ(dateTimeDot("05/01/2024 20:15:31.000"), at(1714587331));
-    EXPECT_EQ(dateTimeDot("05/01/2024 20:15:30.999"), at(1714587330, 999ms));
+    EXPECT_EQ(dateTimeDot("5/1/2024 20:15:31.000"), at(1714587331));
     EXPECT_EQ(dateTimeDot("05/01/2024 20:15:30.99"), std::nullopt);
     EXPECT_EQ(dateTimeDot("05/01/2024 20:15:30.000"), at(1714587330));
     // mktime gives -1 both for failure and for the second before the epoch, here an hour after UTC's.
     EXPECT_EQ(dateTimeDot("01/01/1970 00:59:59.500"), at(-1, 500ms));
 }
 
-TEST_F(DateTimeTest, DateTimeDotRejectsOtherShapes) {
-    for (const char* text :
-         {"", "05/01/2024", "05/01/2024 20:15:30", "05/01/2024 20:15:30.1234", "05/01/24 20:15:30.123",
-          "05/01/02024 20:15:30.123", "005/01/2024 20:15:30.123", "/01/2024 20:15:30.123",
-          "05/01/2024  20:15:30.123", "05/01/2024T20:15:30.123", "05/01/2024 8:15:30.123",
-          "05-01-2024 20:15:30.123", "05/01/2024 20:15:30,123", " 05/01/2024 20:15:30.123",
-          "05/01/2024 20:15:30.123 ", "0a/01/2024 20:15:30.123", "+5/01/2024 20:15:30.123",
-          "05/01/2024 20:15:30.-12"}) {
+TEST_F(DateTimeTest, DateTimeDotRejectsOtherShapesAndDatesThatDoNotExist) {
+    for (const char* text : {"05/01/2024 20:15:30", "05/01/2024 20:15:30.1234", "05/01/24 20:15:30.123",
+                             "005/01/2024 20:15:30.123", "/01/2024 20:15:30.123", "05/01/2024  20:15:30.123",
+                             "05/01/2024 8:15:30.123", "05-01-2024 20:15:30.123", " 05/01/2024 20:15:30.123",
+                             "+5/01/2024 20:15:30.123", "05/01/2024 20:15:30.-12", ""}) {
         EXPECT_EQ(dateTimeDot(text), std::nullopt) << text;
     }
-}
-
-TEST_F(DateTimeTest, DateTimeDotRejectsTimesThatDoNotExist) {
     for (const char* text : {"13/01/2024 10:00:00.000", "00/01/2024 10:00:00.000", "05/00/2024 10:00:00.000",
-                             "02/30/2024 10:00:00.000", "02/29/2023 10:00:00.000", "02/29/1900 10:00:00.000",
-                             "04/31/2024 10:00:00.000", "05/01/2024 24:00:00.000", "05/01/2024 10:60:00.000",
-                             "05/01/2024 10:00:60.000"}) {
+                             "04/31/2024 10:00:00.000", "02/29/2023 10:00:00.000", "02/29/1900 10:00:00.000",
+                             "05/01/2024 24:00:00.000", "05/01/2024 10:60:00.000", "05/01/2024 10:00:60.000",
+                             "12/31/1969 23:59:59.000", "01/01/2200 00:00:00.000"}) {
         EXPECT_EQ(dateTimeDot(text), std::nullopt) << text;
     }
-    EXPECT_TRUE(dateTimeDot("02/29/2000 10:00:00.000"));
-    EXPECT_TRUE(dateTimeDot("12/31/2024 23:59:59.999"));
 }
 
 TEST_F(DateTimeTest, FileStampIsLocalAndCutsToTheSecond) {
@@ -68,27 +56,18 @@ TEST_F(DateTimeTest, FileStampIsLocalAndCutsToTheSecond) {
     EXPECT_EQ(fileStamp(at(1705302000)), "2024-01-15 08.00.00");
     // Before the epoch the fraction still goes down, not toward zero.
     EXPECT_EQ(fileStamp(at(0) - 500ms), "1970-01-01 00.59.59");
-    EXPECT_EQ(fileStamp(dateTimeDot("1/2/2025 03:04:05.678").value()), "2025-01-02 03.04.05");
 }
 
-TEST_F(DateTimeTest, SpansAndAgesAreSignedSeconds) {
+TEST_F(DateTimeTest, SpansAreSignedAndAgesRoundHalfAwayFromZeroToTheMillisecond) {
     EXPECT_DOUBLE_EQ(secondsBetween(at(100), at(101, 500ms)), 1.5);
     EXPECT_DOUBLE_EQ(secondsBetween(at(101, 500ms), at(100)), -1.5);
-    ManualClock clock(at(1714587330));
-    const Date then = clock.now();
-    clock.advance(1500ms);
-    EXPECT_DOUBLE_EQ(ageInSeconds(then, clock.now()), 1.5);
-    EXPECT_DOUBLE_EQ(ageInSeconds(clock.now() + 20s, clock.now()), -20.0);  // a line from the future
-}
-
-TEST_F(DateTimeTest, AgeRoundsHalfAwayFromZeroToTheMillisecond) {
     const Date now = at(1714587330);
+    EXPECT_DOUBLE_EQ(ageInSeconds(now + 20s, now), -20.0);  // a line from the future
     EXPECT_DOUBLE_EQ(ageInSeconds(now - 499999ns, now), 0.0);
     EXPECT_DOUBLE_EQ(ageInSeconds(now - 500us, now), 0.001);
     EXPECT_DOUBLE_EQ(ageInSeconds(now + 500us, now), -0.001);
     // Halves that a product of binary fractions would land just below.
     EXPECT_DOUBLE_EQ(ageInSeconds(now - 500500us, now), 0.501);
-    EXPECT_DOUBLE_EQ(ageInSeconds(now + 500500us, now), -0.501);
     EXPECT_DOUBLE_EQ(ageInSeconds(now - 1200s - 2500us, now), 1200.003);
 }
 

