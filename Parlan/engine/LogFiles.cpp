@@ -58,8 +58,12 @@ std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& fold
         return std::nullopt;
     }
     std::string newest;
-    for (const auto& entry : entries) {
-        std::string name = entry.path().filename().string();
+    // Stepping with an error code: a folder that fails mid-listing ends the listing, never the pass.
+    for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        if (error) {
+            return std::nullopt;
+        }
+        std::string name = entries->path().filename().string();
         if (name.starts_with(logPrefix) && name.ends_with(logSuffix) && name > newest) {
             newest = std::move(name);
         }
