@@ -10,7 +10,9 @@ namespace vidora {
 // taken once, when the sample was captured.
 using MediaTime = std::chrono::nanoseconds;
 
-inline MediaTime mediaNow() { return std::chrono::steady_clock::now().time_since_epoch(); }
+inline MediaTime mediaNow() {
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
 
 // One captured picture: 32-bit BGRA pixels, rows `stride` bytes apart.
 struct VideoFrame {

@@ -11,6 +11,8 @@ VideoSettings videoSettings(double width, double height, int frameRate) {
     return settings;
 }
 
-AudioSettings audioSettings() { return AudioSettings{}; }
+AudioSettings audioSettings() {
+    return AudioSettings{};
+}
 
 }  // namespace vidora

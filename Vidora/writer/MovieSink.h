@@ -36,7 +36,8 @@ class MovieSink {
 public:
     virtual ~MovieSink() = default;
     // Opens the file and starts the encoders; false when writing cannot begin.
-    virtual bool startWriting(const std::string& path, const VideoSettings& video, const AudioSettings& audio) = 0;
+    virtual bool startWriting(const std::string& path, const VideoSettings& video,
+                              const AudioSettings& audio) = 0;
     // Samples before `sourceTime` are not part of the movie; the timeline starts there.
     virtual void startSession(MediaTime sourceTime) = 0;
     virtual bool isReadyForMoreMediaData(Track track) const = 0;

@@ -1,0 +1,171 @@
+#include "capture/ScreenCaptureRecorder.h"
+
+#include "capture/MovieFiles.h"
+#include "capture/ScreenCaptureFilter.h"
+#include "capture/SilentSound.h"
+
+namespace vidora {
+
+ScreenCaptureRecorder::ScreenCaptureRecorder(const ContentProvider& content, CapturePlatform& platform,
+                                             WriterFactory makeWriter, tavrin::Clock& clock,
+                                             MainQueue mainQueue)
+    : content_(content),
+      platform_(platform),
+      makeWriter_(std::move(makeWriter)),
+      clock_(clock),
+      mainQueue_(std::move(mainQueue)) {}
+
+ScreenCaptureRecorder::~ScreenCaptureRecorder() {
+    stop();
+}
+
+bool ScreenCaptureRecorder::setup(std::int64_t displayId) {
+    filter_ = ScreenCaptureFilter(content_).get(displayId);
+    return filter_.has_value();
+}
+
+bool ScreenCaptureRecorder::setup(std::string_view bundleIdentifier) {
+    filter_ = ScreenCaptureFilter(content_).get(bundleIdentifier);
+    return filter_.has_value();
+}
+
+StreamConfiguration ScreenCaptureRecorder::config(double width, double height) {
+    StreamConfiguration configuration;
+    configuration.width = static_cast<int>(width);
+    configuration.height = static_cast<int>(height);
+    configuration.frameRate = static_cast<int>(frameRate);
+    configuration.showsCursor = true;
+    configuration.capturesAudio = true;
+    configuration.sampleRate = 48000;
+    configuration.channelCount = 1;
+    return configuration;
+}
+
+void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
+    if (recording_ || !filter_) {
+        return;
+    }
+    const Rect rect = filter_->contentRect();
+    auto stream = platform_.makeStream(*filter_, config(rect.width, rect.height), *this);
+    auto writer = makeWriter_ ? makeWriter_() : nullptr;
+    // A writer that cannot start takes its stream with it, so a later start can succeed.
+    if (!stream || !writer ||
+        !writer->startWriting(path, videoSettings(rect.width, rect.height, frameRate), audioSettings())) {
+        return;
+    }
+    if (!session_) {
+        session_ = platform_.makeMicrophone(*this);  // no device: the recording goes on without
+    }
+    micState = microphone;
+    setStartTime(std::nullopt);
+    queue_.sync([&] {
+        stream_ = std::move(stream);
+        writer_ = std::move(writer);
+    });
+    recording_ = true;
+    if (session_) {
+        session_->startRunning();
+    }
+    fileUrl_ = path;
+    // Capture begins on the queue, after anything queued before; a stop that came first leaves no
+    // stream to start.
+    queue_.async([this] {
+        if (stream_ && !stream_->startCapture()) {
+            mainQueue_([this] { stop(); });
+        }
+    });
+}
+
+void ScreenCaptureRecorder::stop() {
+    if (!recording_ || !fileUrl_) {
+        return;
+    }
+    if (session_) {
+        session_->stopRunning();
+    }
+    // Capture ends first, so what is still queued is the last of it; the writer is finished on the
+    // queue after those samples, and nothing reaches it afterwards.
+    std::unique_ptr<CaptureStream> stream;
+    queue_.sync([&] { stream = std::move(stream_); });
+    if (stream) {
+        stream->stopCapture();
+    }
+    queue_.sync([&] {
+        if (writer_) {
+            writer_->finishWriting();
+        }
+    });
+    changeExtension(*fileUrl_, "mp4");
+    recording_ = false;
+    setStartTime(std::nullopt);
+}
+
+std::optional<tavrin::Date> ScreenCaptureRecorder::startTime() const {
+    const auto value = startTime_.load();
+    if (value == noStartTime) {
+        return std::nullopt;
+    }
+    return tavrin::Date(tavrin::Date::duration(value));
+}
+
+bool ScreenCaptureRecorder::isRecording() const {
+    return recording_;
+}
+
+void ScreenCaptureRecorder::setStartTime(std::optional<tavrin::Date> date) {
+    startTime_ = date ? date->time_since_epoch().count() : noStartTime;
+}
+
+void ScreenCaptureRecorder::didOutputScreen(VideoFrame frame) {
+    queue_.async([this, frame = std::move(frame)]() mutable { screen(std::move(frame)); });
+}
+
+void ScreenCaptureRecorder::didOutputAudio(AudioBuffer buffer) {
+    queue_.async([this, buffer = std::move(buffer)]() mutable { systemAudio(std::move(buffer)); });
+}
+
+void ScreenCaptureRecorder::didOutputMicrophone(AudioBuffer buffer) {
+    queue_.async([this, buffer = std::move(buffer)]() mutable { microphone(std::move(buffer)); });
+}
+
+void ScreenCaptureRecorder::didStopWithError() {
+    mainQueue_([this] { stop(); });
+}
+
+void ScreenCaptureRecorder::screen(VideoFrame frame) {
+    if (!stream_ || !isValid(frame)) {
+        return;
+    }
+    if (!startTime()) {
+        writer_->startSession(frame.presentationTime);
+        setStartTime(clock_.now());
+    }
+    if (writer_->isReadyForMoreMediaData(Track::video)) {
+        writer_->append(std::move(frame));
+    }
+}
+
+void ScreenCaptureRecorder::systemAudio(AudioBuffer buffer) {
+    // Taken whether or not the timeline has begun: the writer keeps nothing from before its first frame.
+    if (stream_ && writer_->isReadyForMoreMediaData(Track::systemAudio)) {
+        writer_->append(Track::systemAudio, std::move(buffer));
+    }
+}
+
+void ScreenCaptureRecorder::microphone(AudioBuffer buffer) {
+    if (!stream_ || !startTime() || !buffer.valid) {
+        return;
+    }
+    if (!writer_->isReadyForMoreMediaData(Track::microphone)) {
+        return;
+    }
+    if (micState) {
+        writer_->append(Track::microphone, std::move(buffer));
+    } else if (auto silent = muteAudio(buffer)) {
+        writer_->append(Track::microphone, std::move(*silent));
+    } else if (const auto& fallback = SilentSound::buffer()) {
+        writer_->append(Track::microphone, *fallback);
+    }
+}
+
+}  // namespace vidora

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "capture/CaptureStream.h"
+#include "capture/ContentFilter.h"
+#include "capture/ShareableContent.h"
+#include "common/Clock.h"
+#include "common/SerialQueue.h"
+#include "writer/MovieSink.h"
+
+namespace vidora {
+
+// The recorder's engine: turns a chosen target into a movie. setup, start and stop come from the
+// controller's thread (the main thread); every sample of the stream and the microphone is handled on
+// one serial queue, "Tavrinworks.Recorder", so appends to the writer never overlap.
+class ScreenCaptureRecorder final : public StreamOutput, public MicrophoneOutput {
+public:
+    using WriterFactory = std::function<std::unique_ptr<MovieSink>()>;
+    // Runs work on the main thread later (the stream ending on its own stops the recording there).
+    using MainQueue = std::function<void(std::function<void()>)>;
+
+    static constexpr std::int64_t frameRate = 30;
+
+    ScreenCaptureRecorder(const ContentProvider& content, CapturePlatform& platform, WriterFactory makeWriter,
+                          tavrin::Clock& clock, MainQueue mainQueue);
+    ~ScreenCaptureRecorder() override;
+
+    // Chooses the target for the next start: a display, or an application's windows. False, and no
+    // target, when it cannot be recorded now. Blocks until the answer is known.
+    bool setup(std::int64_t displayId);
+    bool setup(std::string_view bundleIdentifier);
+
+    // Begins a movie at `path` (the in-progress "mp0" path); does nothing while recording or without
+    // a target. Capture itself begins on the sample queue.
+    void start(const std::string& path, bool microphone);
+    // Ends the recording: the movie is finished and renamed to "mp4" when this returns.
+    void stop();
+
+    // True: microphone samples are written as captured; false: silence in their place.
+    std::atomic<bool> micState{true};
+    // Wall-clock time of the movie's first frame; nothing until it has arrived.
+    std::optional<tavrin::Date> startTime() const;
+    bool isRecording() const;
+    const std::optional<ContentFilter>& filter() const { return filter_; }
+    const std::optional<std::string>& fileUrl() const { return fileUrl_; }
+
+    static StreamConfiguration config(double width, double height);
+    static bool isValid(const VideoFrame& frame) { return frame.complete; }
+
+    // From the stream's and the microphone's capture threads.
+    void didOutputScreen(VideoFrame frame) override;
+    void didOutputAudio(AudioBuffer buffer) override;
+    void didStopWithError() override;
+    void didOutputMicrophone(AudioBuffer buffer) override;
+
+private:
+    // On the sample queue.
+    void screen(VideoFrame frame);
+    void systemAudio(AudioBuffer buffer);
+    void microphone(AudioBuffer buffer);
+    void setStartTime(std::optional<tavrin::Date> date);
+
+    const ContentProvider& content_;
+    CapturePlatform& platform_;
+    WriterFactory makeWriter_;
+    tavrin::Clock& clock_;
+    MainQueue mainQueue_;
+
+    std::optional<std::string> fileUrl_;
+    std::optional<ContentFilter> filter_;
+    // Set and cleared on the main thread inside the queue (sync), read on the queue.
+    std::unique_ptr<CaptureStream> stream_;
+    std::unique_ptr<MovieSink> writer_;
+    std::unique_ptr<MicrophoneSession> session_;
+    std::atomic<bool> recording_{false};
+    static constexpr tavrin::Date::rep noStartTime = INT64_MIN;
+    std::atomic<tavrin::Date::rep> startTime_{noStartTime};
+    tavrin::SerialQueue queue_{"Tavrinworks.Recorder"};
+};
+
+}  // namespace vidora

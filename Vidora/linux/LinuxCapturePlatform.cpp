@@ -1,0 +1,53 @@
+#include "linux/LinuxCapturePlatform.h"
+
+#include <utility>
+
+#include "linux/PulseAudioSource.h"
+#include "linux/X11CaptureStream.h"
+
+namespace vidora {
+namespace {
+
+constexpr int microphoneRate = 48000;
+constexpr int microphoneChannels = 1;
+constexpr std::chrono::milliseconds serverAnswerTime{1000};
+
+// The default source, delivered to the output on the source's thread.
+class PulseMicrophoneSession final : public MicrophoneSession {
+public:
+    explicit PulseMicrophoneSession(MicrophoneOutput& output)
+        : output_(output),
+          source_(PulseAudioSource::Device::microphone, microphoneRate, microphoneChannels) {}
+    ~PulseMicrophoneSession() override { stopRunning(); }
+
+    void startRunning() override {
+        source_.start([this](AudioBuffer buffer) { output_.didOutputMicrophone(std::move(buffer)); });
+    }
+    void stopRunning() override { source_.stop(); }
+
+private:
+    MicrophoneOutput& output_;
+    PulseAudioSource source_;
+};
+
+}  // namespace
+
+std::unique_ptr<CaptureStream> LinuxCapturePlatform::makeStream(const ContentFilter& filter,
+                                                                const StreamConfiguration& configuration,
+                                                                StreamOutput& output) {
+    std::unique_ptr<PulseAudioSource> audio;
+    if (configuration.capturesAudio) {
+        audio = std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio,
+                                                   configuration.sampleRate, configuration.channelCount);
+    }
+    return std::make_unique<X11CaptureStream>(filter, configuration, output, std::move(audio));
+}
+
+std::unique_ptr<MicrophoneSession> LinuxCapturePlatform::makeMicrophone(MicrophoneOutput& output) {
+    if (!PulseAudioSource::findDevice(PulseAudioSource::Device::microphone, serverAnswerTime)) {
+        return nullptr;
+    }
+    return std::make_unique<PulseMicrophoneSession>(output);
+}
+
+}  // namespace vidora

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "capture/CaptureStream.h"
+
+namespace vidora {
+
+// The capture objects of an X11 desktop with a PulseAudio (or pipewire-pulse) server: streams grab the
+// display through X11CaptureStream, their sound and the microphone come from PulseAudioSource.
+// Any thread; makeMicrophone asks the sound server and may wait up to a second for it.
+class LinuxCapturePlatform final : public CapturePlatform {
+public:
+    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter,
+                                              const StreamConfiguration& configuration,
+                                              StreamOutput& output) override;
+    // Nothing without a server or a default source that is a real input (not a sink's monitor).
+    std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput& output) override;
+};
+
+}  // namespace vidora

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "capture/Samples.h"
+
+namespace vidora {
+
+// Records one PulseAudio device as signed 16-bit PCM: the system audio (the monitor of the default
+// sink, looked up through the server) or the microphone (the default source, when it is not a monitor).
+// Each chunk of about 20 ms is stamped on the one media clock at the moment its first sample was
+// captured. Without a server or a device it delivers nothing; when the server goes away it goes quiet
+// and tries again every second.
+//
+// Threads: start and stop from one thread at a time. The receiver runs on the source's own thread
+// (PulseAudio's threaded main loop) with that loop's lock held: it hands the buffer on quickly and must
+// never wait for the thread that calls stop.
+class PulseAudioSource {
+public:
+    enum class Device { systemAudio, microphone };
+    using Receiver = std::function<void(AudioBuffer)>;
+
+    explicit PulseAudioSource(Device device, int sampleRate = 48000, int channels = 1);
+    ~PulseAudioSource();
+    PulseAudioSource(const PulseAudioSource&) = delete;
+    PulseAudioSource& operator=(const PulseAudioSource&) = delete;
+
+    // Begins connecting; never fails visibly. Does nothing while running.
+    void start(Receiver receiver);
+    // Ends the recording and its thread; no buffer is delivered after it returns.
+    void stop();
+
+    // The device's name as the server says now, or nothing (no server, no such device). Waits at most
+    // `timeout` for the answer; any thread.
+    static std::optional<std::string> findDevice(Device device, std::chrono::milliseconds timeout);
+
+private:
+    struct Loop;
+
+    Device device_;
+    int sampleRate_;
+    int channels_;
+    std::unique_ptr<Loop> loop_;
+};
+
+}  // namespace vidora

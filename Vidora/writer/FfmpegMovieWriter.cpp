@@ -1,0 +1,184 @@
+#include "writer/FfmpegMovieWriter.h"
+
+#include <pthread.h>
+
+#include <cmath>
+#include <thread>
+#include <utility>
+
+#include "writer/AudioEncoder.h"
+#include "writer/BoundedQueue.h"
+#include "writer/MovieMuxer.h"
+#include "writer/VideoEncoder.h"
+
+namespace vidora {
+namespace {
+
+constexpr std::size_t videoQueueFrames = 8;
+constexpr std::size_t audioQueueSeconds = 1;
+
+std::size_t frameCost(const VideoFrame&) {
+    return 1;
+}
+std::size_t sampleCost(const AudioBuffer& buffer) {
+    return static_cast<std::size_t>(buffer.frameCount());
+}
+
+// The body of a track's thread: encodes until the queue is closed and drained, then flushes.
+template <typename Item, typename TrackEncoder>
+std::jthread startTrack(const char* name, BoundedQueue<Item>& queue, TrackEncoder& encoder) {
+    return std::jthread([name, &queue, &encoder] {
+        ::pthread_setname_np(::pthread_self(), name);
+        while (auto item = queue.pop()) {
+            encoder.encode(*item);
+        }
+        encoder.flush();
+    });
+}
+
+}  // namespace
+
+// Everything of one movie. Members are destroyed bottom up: the threads end before the encoders and the
+// muxer they use.
+struct FfmpegMovieWriter::Movie {
+    Movie(std::unique_ptr<MovieMuxer> movieMuxer, std::unique_ptr<VideoEncoder> videoEncoder,
+          std::unique_ptr<AudioEncoder> systemAudioEncoder, std::unique_ptr<AudioEncoder> microphoneEncoder,
+          int sampleRate)
+        : muxer(std::move(movieMuxer)),
+          video(std::move(videoEncoder)),
+          systemAudio(std::move(systemAudioEncoder)),
+          microphone(std::move(microphoneEncoder)),
+          systemAudioQueue(audioQueueSeconds * static_cast<std::size_t>(sampleRate), sampleCost),
+          microphoneQueue(audioQueueSeconds * static_cast<std::size_t>(sampleRate), sampleCost) {}
+    ~Movie() { closeQueues(); }
+
+    void closeQueues() {
+        videoQueue.close();
+        systemAudioQueue.close();
+        microphoneQueue.close();
+    }
+    void start() {
+        videoThread = startTrack("vidora-video", videoQueue, *video);
+        systemAudioThread = startTrack("vidora-audio", systemAudioQueue, *systemAudio);
+        microphoneThread = startTrack("vidora-mic", microphoneQueue, *microphone);
+    }
+    BoundedQueue<AudioBuffer>& audioQueue(Track track) {
+        return track == Track::systemAudio ? systemAudioQueue : microphoneQueue;
+    }
+    bool encodersFailed() const {
+        return video->encoder().failed() || systemAudio->encoder().failed() || microphone->encoder().failed();
+    }
+
+    std::unique_ptr<MovieMuxer> muxer;
+    std::unique_ptr<VideoEncoder> video;
+    std::unique_ptr<AudioEncoder> systemAudio;
+    std::unique_ptr<AudioEncoder> microphone;
+    BoundedQueue<VideoFrame> videoQueue{videoQueueFrames, frameCost};
+    BoundedQueue<AudioBuffer> systemAudioQueue;
+    BoundedQueue<AudioBuffer> microphoneQueue;
+    std::jthread videoThread;
+    std::jthread systemAudioThread;
+    std::jthread microphoneThread;
+};
+
+FfmpegMovieWriter::FfmpegMovieWriter() = default;
+
+FfmpegMovieWriter::~FfmpegMovieWriter() {
+    finishWriting();
+}
+
+bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSettings& video,
+                                     const AudioSettings& audio) {
+    if (movie_) {
+        return false;
+    }
+    // Encoders first: a missing one must not leave an empty file behind.
+    auto videoEncoder = VideoEncoder::create(video);
+    auto systemAudioEncoder = AudioEncoder::create(audio);
+    auto microphoneEncoder = AudioEncoder::create(audio);
+    if (!videoEncoder || !systemAudioEncoder || !microphoneEncoder) {
+        return false;
+    }
+    auto muxer = MovieMuxer::create(path);
+    if (!muxer) {
+        return false;
+    }
+    const int videoStream = muxer->addStream(videoEncoder->encoder().context(), MKTAG('h', 'v', 'c', '1'));
+    const int systemAudioStream = muxer->addStream(systemAudioEncoder->encoder().context());
+    const int microphoneStream = muxer->addStream(microphoneEncoder->encoder().context());
+    if (videoStream < 0 || systemAudioStream < 0 || microphoneStream < 0 || !muxer->writeHeader()) {
+        muxer->discard();
+        return false;
+    }
+    // A video packet lasts a frame; the muxer needs that for the last one of each fragment.
+    videoEncoder->encoder().attach(*muxer, videoStream, 0, 1);
+    systemAudioEncoder->encoder().attach(*muxer, systemAudioStream, systemAudioEncoder->delay(), 0);
+    microphoneEncoder->encoder().attach(*muxer, microphoneStream, microphoneEncoder->delay(), 0);
+
+    movie_ = std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
+                                     std::move(microphoneEncoder), audio.sampleRate);
+    movie_->start();
+    sessionStart_.reset();
+    failed_ = false;
+    return true;
+}
+
+void FfmpegMovieWriter::startSession(MediaTime sourceTime) {
+    if (movie_ && !sessionStart_) {
+        sessionStart_ = sourceTime;
+    }
+}
+
+bool FfmpegMovieWriter::isReadyForMoreMediaData(Track track) const {
+    if (!movie_) {
+        return false;
+    }
+    return track == Track::video ? movie_->videoQueue.hasRoom() : movie_->audioQueue(track).hasRoom();
+}
+
+void FfmpegMovieWriter::append(VideoFrame frame) {
+    if (!movie_ || !sessionStart_ || !frame.complete) {
+        return;
+    }
+    frame.presentationTime -= *sessionStart_;
+    if (frame.presentationTime < MediaTime::zero()) {
+        return;
+    }
+    movie_->videoQueue.tryPush(std::move(frame));
+}
+
+void FfmpegMovieWriter::append(Track track, AudioBuffer buffer) {
+    if (!movie_ || !sessionStart_ || track == Track::video || !buffer.valid || buffer.channels <= 0 ||
+        buffer.sampleRate <= 0) {
+        return;
+    }
+    buffer.presentationTime -= *sessionStart_;
+    if (buffer.presentationTime < MediaTime::zero()) {
+        // Keep only the samples from the start on.
+        const double early = static_cast<double>(-buffer.presentationTime.count()) * buffer.sampleRate / 1e9;
+        const auto cut = static_cast<std::int64_t>(std::ceil(early));
+        if (cut >= buffer.frameCount()) {
+            return;
+        }
+        buffer.samples.erase(buffer.samples.begin(), buffer.samples.begin() + cut * buffer.channels);
+        buffer.presentationTime +=
+            MediaTime(std::llround(static_cast<double>(cut) * 1e9 / buffer.sampleRate));
+    }
+    movie_->audioQueue(track).tryPush(std::move(buffer));
+}
+
+void FfmpegMovieWriter::finishWriting() {
+    if (!movie_) {
+        return;
+    }
+    movie_->closeQueues();
+    movie_->videoThread.join();
+    movie_->systemAudioThread.join();
+    movie_->microphoneThread.join();
+    const bool written = movie_->muxer->finish();
+    failed_ = !written || movie_->encodersFailed();
+    movie_.reset();
+    sessionStart_.reset();
+}
+
+}  // namespace vidora

@@ -1,0 +1,103 @@
+#include "writer/MovieMuxer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace vidora {
+
+std::unique_ptr<MovieMuxer> MovieMuxer::create(const std::string& path) {
+    // O_EXCL: a movie never replaces a file, not even one created a moment ago by someone else.
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    AVFormatContext* raw = nullptr;
+    avformat_alloc_output_context2(&raw, nullptr, "mp4", path.c_str());
+    ffmpeg::FormatContextPtr format(raw);
+    // The pipe protocol writes to our descriptor and leaves closing it to us.
+    const std::string url = "pipe:" + std::to_string(descriptor);
+    if (!format || avio_open2(&format->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr) < 0) {
+        ::close(descriptor);
+        ::unlink(path.c_str());
+        return nullptr;
+    }
+    return std::unique_ptr<MovieMuxer>(new MovieMuxer(path, descriptor, std::move(format)));
+}
+
+MovieMuxer::MovieMuxer(std::string path, int descriptor, ffmpeg::FormatContextPtr format)
+    : path_(std::move(path)), descriptor_(descriptor), format_(std::move(format)) {}
+
+MovieMuxer::~MovieMuxer() {
+    close();
+}
+
+int MovieMuxer::addStream(const AVCodecContext& encoder, unsigned codecTag) {
+    AVStream* stream = avformat_new_stream(format_.get(), nullptr);
+    if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, &encoder) < 0) {
+        return -1;
+    }
+    stream->time_base = encoder.time_base;
+    stream->codecpar->codec_tag = codecTag;
+    return stream->index;
+}
+
+bool MovieMuxer::writeHeader() {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    // Timestamps are never negative and every track keeps its own start: no shift, no edit list.
+    av_dict_set(&options, "use_editlist", "0", 0);
+    format_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_NON_NEGATIVE;
+    const int result = avformat_write_header(format_.get(), &options);
+    av_dict_free(&options);
+    return result >= 0;
+}
+
+void MovieMuxer::write(int stream, AVPacket& packet, AVRational timeBase) {
+    std::lock_guard lock(mutex_);
+    if (!format_) {
+        return;
+    }
+    packet.stream_index = stream;
+    av_packet_rescale_ts(&packet, timeBase, format_->streams[stream]->time_base);
+    if (av_write_frame(format_.get(), &packet) < 0) {
+        failed_ = true;
+    }
+}
+
+bool MovieMuxer::finish() {
+    std::lock_guard lock(mutex_);
+    if (!format_) {
+        return false;
+    }
+    if (av_write_trailer(format_.get()) < 0) {
+        failed_ = true;
+    }
+    avio_flush(format_->pb);
+    if (format_->pb->error < 0) {
+        failed_ = true;
+    }
+    format_.reset();
+    close();
+    return !failed_;
+}
+
+void MovieMuxer::discard() {
+    {
+        std::lock_guard lock(mutex_);
+        format_.reset();
+        close();
+    }
+    ::unlink(path_.c_str());
+}
+
+void MovieMuxer::close() {
+    format_.reset();  // flushes what FFmpeg still buffers into the descriptor
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+        descriptor_ = -1;
+    }
+}
+
+}  // namespace vidora
