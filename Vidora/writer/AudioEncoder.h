@@ -30,7 +30,9 @@ public:
     // Encodes the last, shorter frame and drains the encoder.
     void flush();
 
-    static constexpr std::int64_t tolerance = 1920;  // 40 ms at 48 kHz
+    // 150 ms at 48 kHz: above the drift a source's own timeline corrects by itself (it starts over
+    // after 100 ms), so only a real discontinuity becomes silence or a cut.
+    static constexpr std::int64_t tolerance = 7200;
 
 private:
     AudioEncoder(std::unique_ptr<Encoder> encoder, ffmpeg::FramePtr frame, ffmpeg::AudioFifoPtr fifo);
