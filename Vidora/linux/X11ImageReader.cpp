@@ -11,10 +11,22 @@ namespace vidora {
 
 void copyOpaque(const std::uint8_t* source, int sourceStride, std::uint8_t* destination,
                 int destinationStride, int width, int height) {
+    // Blocks of a fixed number of pixels, which the compiler turns into vector instructions: a whole
+    // display is copied 30 times a second.
+    constexpr int block = 8;
     for (int row = 0; row < height; ++row) {
         const std::uint8_t* from = source + static_cast<std::ptrdiff_t>(row) * sourceStride;
         std::uint8_t* to = destination + static_cast<std::ptrdiff_t>(row) * destinationStride;
-        for (int column = 0; column < width; ++column) {
+        int column = 0;
+        for (; column + block <= width; column += block) {
+            std::uint32_t pixels[block];
+            std::memcpy(pixels, from + column * 4, sizeof pixels);
+            for (std::uint32_t& pixel : pixels) {
+                pixel |= 0xFF000000U;
+            }
+            std::memcpy(to + column * 4, pixels, sizeof pixels);
+        }
+        for (; column < width; ++column) {
             std::uint32_t pixel;
             std::memcpy(&pixel, from + column * 4, 4);
             pixel |= 0xFF000000U;
