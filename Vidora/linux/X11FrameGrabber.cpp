@@ -280,9 +280,9 @@ std::vector<std::uint32_t> X11FrameGrabber::processesOf(xcb_window_t window) con
     std::vector<std::uint32_t> processes;
     const auto property = xcb_get_property(c, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1);
     xcb_res_query_client_ids_cookie_t clientIds{};
-    const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     if (connection_->hasResource()) {
-        clientIds = xcb_res_query_client_ids(c, 1, &specification);
+        clientIds = xcb_res_query_client_ids(c, 1, &client);
     }
     if (const auto reply = xcbReply(xcb_get_property_reply, c, property);
         reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4) {
