@@ -295,48 +295,6 @@ TEST_F(X11CaptureStreamTest, DrawsTheCursorWhenAsked) {
     }
 }
 
-TEST_F(X11CaptureStreamTest, LeavesOutTheExcludedApplicationAndShowsWhatLiesUnder) {
-    TemporaryFolder prefix;
-    ChildProcess game({"/bin/bash", RUN_FAKEGAME, prefix.path(), "--match", "--matches", "0"},
-                      {{"DISPLAY", display.name()}, {"FAKEGAME", ""}});
-    constexpr Colour gameBackground{16, 24, 40};
-    constexpr Colour magenta{0xE0, 0x10, 0xB0};
-    // The stand-in game's window is the only other one on the display: wait for its background.
-    {
-        X11CaptureStream everything(excluding(999'999), pictureOnly(), collector, nullptr);
-        ASSERT_TRUE(everything.startCapture());
-        ASSERT_TRUE(collector.awaitFrame(
-            [&](const VideoFrame& shown) { return shareOf(shown, screen.frame, gameBackground) > 0.2; }, 20s))
-            << "the stand-in game's window never showed";
-    }
-    collector.clear();
-    TestWindow own(display.connection(), 500, 300, pixelOf(magenta));
-    own.configure(300, 250, 500, 300);
-    const Rect placed = awaitPlacement(own);
-    ASSERT_EQ(placed.width, 500);
-
-    // Nothing of ours excluded: the display as it is, the window in front.
-    {
-        X11CaptureStream everything(excluding(999'999), pictureOnly(), collector, nullptr);
-        ASSERT_TRUE(everything.startCapture());
-        EXPECT_TRUE(collector.awaitFrame(
-            [&](const VideoFrame& shown) { return shareOf(shown, placed, magenta) == 1.0; }, 5s));
-    }
-    collector.clear();
-    X11CaptureStream withoutUs(excluding(::getpid()), pictureOnly(), collector, nullptr);
-    ASSERT_TRUE(withoutUs.startCapture());
-    std::this_thread::sleep_for(1s);
-    withoutUs.stopCapture();
-    const auto frame = collector.awaitFrame([](const VideoFrame&) { return true; }, 0ms);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(shareOf(*frame, screen.frame, magenta), 0.0);
-    // The game under the window shows: its background, crossed by its moving bar.
-    EXPECT_GT(shareOf(*frame, placed, gameBackground), 0.6);
-    const auto notes = collector.notes();
-    EXPECT_GE(notes.size(), 10U);
-    EXPECT_TRUE(std::ranges::all_of(notes, [](const auto& note) { return note.complete; }));
-}
-
 TEST_F(X11CaptureStreamTest, EndsWithAnErrorWhenTheDisplayGoesAway) {
     X11CaptureStream stream(excluding(::getpid()), pictureOnly(true), collector, nullptr);
     ASSERT_TRUE(stream.startCapture());
@@ -462,27 +420,6 @@ TEST(PulseAudioWithoutServerTest, GivesNothingAndNeverFails) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
     EXPECT_TRUE(collector.audio().empty());
     ::unsetenv("PULSE_SERVER");
-}
-
-TEST(LinuxCapturePlatformTest, StreamBringsPictureAndSystemAudioTogether) {
-    TestDisplay display;
-    TestSoundServer sound;
-    ASSERT_TRUE(display.ready() && sound.ready());
-    Collector collector;
-    LinuxCapturePlatform platform;
-    StreamConfiguration configuration{1920, 1080};
-    const auto stream = platform.makeStream(excluding(::getpid()), configuration, collector);
-    ASSERT_TRUE(stream->startCapture());
-    const auto tone = sound.playTone("tavrin_sink", 440.0, 3.0);
-    const auto audio = [&] { return collector.audio(); };
-    EXPECT_TRUE(awaitLouder(audio, 4000.0));
-    stream->stopCapture();
-    const auto notes = collector.notes();
-    EXPECT_GE(notes.size(), 10U);
-    const auto buffers = collector.audio();
-    ASSERT_FALSE(buffers.empty());
-    // One clock for both: the sound's and the picture's times interleave.
-    EXPECT_LT(std::chrono::abs(buffers.back().presentationTime - notes.back().time), 1s);
 }
 
 TEST(AudioTimelineTest, KeepsChunksEdgeToEdgeFollowsDriftSlowlyAndRestartsAfterAGap) {
