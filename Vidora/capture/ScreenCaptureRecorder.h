@@ -10,6 +10,7 @@
 
 #include "capture/CaptureStream.h"
 #include "capture/ContentFilter.h"
+#include "capture/Recorder.h"
 #include "capture/ShareableContent.h"
 #include "common/Clock.h"
 #include "common/SerialQueue.h"
@@ -20,7 +21,7 @@ namespace vidora {
 // The recorder's engine: turns a chosen target into a movie. setup, start and stop come from the
 // controller's thread (the main thread); every sample of the stream and the microphone is handled on
 // one serial queue, "Tavrinworks.Recorder", so appends to the writer never overlap.
-class ScreenCaptureRecorder final : public StreamOutput, public MicrophoneOutput {
+class ScreenCaptureRecorder final : public Recorder, public StreamOutput, public MicrophoneOutput {
 public:
     using WriterFactory = std::function<std::unique_ptr<MovieSink>()>;
     // Runs work on the main thread later (the stream ending on its own stops the recording there).
@@ -34,19 +35,20 @@ public:
 
     // Chooses the target for the next start: a display, or an application's windows. False, and no
     // target, when it cannot be recorded now. Blocks until the answer is known.
-    bool setup(std::int64_t displayId);
-    bool setup(std::string_view bundleIdentifier);
+    bool setup(std::int64_t displayId) override;
+    bool setup(std::string_view bundleIdentifier) override;
 
     // Begins a movie at `path` (the in-progress "mp0" path); does nothing while recording or without
     // a target. Capture itself begins on the sample queue.
-    void start(const std::string& path, bool microphone);
+    void start(const std::string& path, bool microphone) override;
     // Ends the recording: the movie is finished and renamed to "mp4" when this returns.
-    void stop();
+    void stop() override;
 
     // True: microphone samples are written as captured; false: silence in their place.
     std::atomic<bool> micState{true};
     // Wall-clock time of the movie's first frame; nothing until it has arrived.
-    std::optional<tavrin::Date> startTime() const;
+    std::optional<tavrin::Date> startTime() const override;
+    void setMicState(bool on) override { micState = on; }
     bool isRecording() const;
     const std::optional<ContentFilter>& filter() const { return filter_; }
     const std::optional<std::string>& fileUrl() const { return fileUrl_; }

@@ -30,6 +30,7 @@ Stands in for World of Warcraft: writes a combat log into FOLDER and shows a win
   --match                    play the built-in 2v2 arena match (the default)
   --match-seconds S          length of one match, at least 2 (default 60)
   --matches K                matches in a row (default 1; 0: without end)
+  --lobby-seconds S          time in the city before the first match (default 1)
   --bursts                   write in bursts that may cut a line in two
   --burst-bytes N            average burst length (default 512)
   --seed N                   seed for bursts and the match's details (default 1)
@@ -82,18 +83,20 @@ ParsedOptions parseOptions(int argc, const char* const* argv) {
                 return missing();
             }
             (name == "--logs" ? options.logsFolder : options.replayPath.emplace()) = std::string(*text);
-        } else if (name == "--speed" || name == "--match-seconds") {
+        } else if (name == "--speed" || name == "--match-seconds" || name == "--lobby-seconds") {
             const auto text = value();
             if (!text) {
                 return missing();
             }
             const auto number = parseNumber<double>(*text);
-            const double minimum = name == "--speed" ? 0.0 : 2.0;
+            const double minimum = name == "--match-seconds" ? 2.0 : 0.0;
             if (!number || !std::isfinite(*number) || *number <= 0.0 || *number < minimum) {
                 return invalid(*text);
             }
             if (name == "--speed") {
                 options.speed = *number;
+            } else if (name == "--lobby-seconds") {
+                options.lobbyLength = std::chrono::milliseconds(std::llround(*number * 1000.0));
             } else {
                 options.matchLength = std::chrono::milliseconds(std::llround(*number * 1000.0));
             }

@@ -15,6 +15,7 @@ struct Options {
     double speed = 1.0;
     std::chrono::milliseconds matchLength{std::chrono::seconds(60)};
     int matches = 1;
+    std::chrono::milliseconds lobbyLength{std::chrono::seconds(1)};
     bool bursts = false;
     std::size_t burstBytes = 512;
     std::uint64_t seed = 1;

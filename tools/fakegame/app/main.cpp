@@ -64,7 +64,7 @@ std::unique_ptr<LineSource> makeSource(const Options& options) {
         return replay ? std::make_unique<ReplaySource>(std::move(*replay)) : nullptr;
     }
     return std::make_unique<ArenaMatchSource>(
-        ArenaSettings{options.matchLength, options.matches, options.seed});
+        ArenaSettings{options.matchLength, options.matches, options.seed, options.lobbyLength});
 }
 
 SessionSettings sessionSettings(const Options& options) {

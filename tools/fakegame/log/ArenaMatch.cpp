@@ -106,7 +106,7 @@ struct ArenaMatchSource::Action {
 };
 
 ArenaMatchSource::ArenaMatchSource(ArenaSettings settings)
-    : settings_(settings), random_(settings.seed), nextEntry_(std::chrono::seconds(1)) {}
+    : settings_(settings), random_(settings.seed), nextEntry_(settings.lobbyLength) {}
 
 std::optional<ScriptLine> ArenaMatchSource::next() {
     if (pending_.empty() && (settings_.matches == 0 || planned_ < settings_.matches)) {

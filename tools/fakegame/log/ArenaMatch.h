@@ -16,6 +16,8 @@ struct ArenaSettings {
     std::chrono::milliseconds matchLength{std::chrono::seconds(60)};
     int matches = 1;  // 0: one match after another without end
     std::uint64_t seed = 1;
+    // Time in the city before the first match.
+    std::chrono::milliseconds lobbyLength{std::chrono::seconds(1)};
 };
 
 // The people of the built-in matches: the player and a partner on team 1 against two on team 0.

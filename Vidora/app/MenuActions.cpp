@@ -1,0 +1,54 @@
+#include "MenuActions.h"
+
+#include <QCoreApplication>
+#include <filesystem>
+
+#include "control/AppInfo.h"
+
+namespace vidora {
+
+namespace {
+
+constexpr const char* archiveName = "TavrinRecorder.zip";
+
+}  // namespace
+
+std::optional<std::string> findAddonArchive() {
+    const std::filesystem::path installed =
+        QCoreApplication::applicationDirPath().toStdString() + "/../share/vidora/" + archiveName;
+    const std::filesystem::path built = std::string(VIDORA_BUILD_SHARE_DIR) + "/" + archiveName;
+    std::error_code error;
+    for (const auto& archive : {installed, built}) {
+        if (std::filesystem::is_regular_file(archive, error)) {
+            return archive.lexically_normal().string();
+        }
+    }
+    return std::nullopt;
+}
+
+void MenuActions::downloadAddon() const {
+    const auto downloads = locations.downloadPath();
+    if (!addonArchive || !downloads) {
+        return;
+    }
+    const std::string destination = *downloads + "/" + archiveName;
+    // A failed copy still shows the folder, where an older copy may be.
+    copyItem(*addonArchive, destination);
+    reveal(QString::fromStdString(destination));
+}
+
+void MenuActions::openHelp() const {
+    open(QUrl(QString::fromUtf8(AppInfo::webSite.data(), AppInfo::webSite.size())));
+}
+
+void MenuActions::addMenus(QMenuBar& bar) const {
+    QMenu* download = bar.addMenu("Download");
+    QObject::connect(download->addAction("Addon for World of Warcraft"), &QAction::triggered,
+                     [actions = *this] { actions.downloadAddon(); });
+    QMenu* help = bar.addMenu("Help");
+    QObject::connect(
+        help->addAction(QString::fromUtf8(AppInfo::webSiteName.data(), AppInfo::webSiteName.size())),
+        &QAction::triggered, [actions = *this] { actions.openHelp(); });
+}
+
+}  // namespace vidora

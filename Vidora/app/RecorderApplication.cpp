@@ -1,0 +1,111 @@
+#include "RecorderApplication.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "QtMainThread.h"
+#include "writer/FfmpegMovieWriter.h"
+
+namespace vidora {
+
+namespace {
+
+constexpr std::string_view proxyPrefix = "net.tavrinworks.proxy.";
+
+QString versionPage(const QString& site) {
+    return site + QStringLiteral("/recorder/version/?type=") +
+           QString::fromStdString(AppInfo::current().pricePlans);
+}
+
+QUrl versionFile(const QString& site) {
+    return QUrl(site + QStringLiteral("/recorder/version/") +
+                QString::fromStdString(AppInfo::current().pricePlans) + QStringLiteral("-linux.json"));
+}
+
+}  // namespace
+
+RecorderApplication::RecorderApplication(const tavrin::Workspace& work, Options options)
+    : work_(work), options_(std::move(options)) {}
+
+RecorderApplication::~RecorderApplication() {
+    loopClock_.interrupt();
+    window_.reset();
+    view_.reset();
+    recorder_.reset();
+}
+
+bool RecorderApplication::launch() {
+    if (tavrin::anotherCopyRuns(work_)) {
+        return false;
+    }
+    // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
+    // Videos folder at all: without it a recording by hand would find nowhere to write.
+    if (const auto movies = locations_.moviesURL()) {
+        tavrin::createDirectory(*movies);
+    }
+    recorder_ = std::make_unique<ScreenCaptureRecorder>(
+        content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
+        runOnMainThread);
+    commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
+    view_ = std::make_unique<ContentView>(
+        ContentViewPlatform{.recorder = *recorder_,
+                            .commands = *commands_,
+                            .locations = locations_,
+                            .clock = loopClock_,
+                            .workspace = desktop_,
+                            .getDisplays = [this] { return ScreenCaptureFilter(content_).getDisplays(); },
+                            .screenNames = screenNames,
+                            .mainQueue = runOnMainThread,
+                            .startTimer = startSecondTimer,
+                            .alertSound = alertSound});
+    window_ = std::make_unique<RecorderWindow>(
+        *view_,
+        MenuActions{.addonArchive = findAddonArchive(),
+                    .locations = locations_,
+                    .reveal = revealFile,
+                    .open = openWebAddress},
+        options_.loadVersionPage ? versionPage(options_.webSite) : QString());
+    view_->changed = [this] { window_->content().render(); };
+    window_->show();
+    view_->onAppear();
+
+    updateCheck_ = std::make_unique<UpdateCheck>(versionFile(options_.webSite));
+    updateCheck_->checkVersion(window_.get());
+    launched_ = true;
+    runProxyApps();
+    return true;
+}
+
+void RecorderApplication::quit() {
+    if (!launched_) {
+        return;
+    }
+    loopClock_.interrupt();
+    view_->stopRecorder();
+    stopApplication(proxyPrefix);
+}
+
+void RecorderApplication::runProxyApps() const {
+    const QString proxy = QCoreApplication::applicationDirPath() + QStringLiteral("/Parlan");
+    if (!QFileInfo(proxy).isExecutable()) {
+        return;  // recording by hand still works
+    }
+    QProcess process;
+    process.setProgram(proxy);
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAVRIN_START_HIDDEN"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.startDetached();
+}
+
+void RecorderApplication::stopApplication(std::string_view prefix) const {
+    for (const auto& application : work_.runningApplications()) {
+        if (application.bundleIdentifier && application.bundleIdentifier->starts_with(prefix)) {
+            work_.terminate(application.pid);
+        }
+    }
+}
+
+}  // namespace vidora

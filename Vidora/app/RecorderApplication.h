@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "RecorderWindow.h"
+#include "UpdateCheck.h"
+#include "capture/ScreenCaptureRecorder.h"
+#include "common/InterruptibleClock.h"
+#include "common/Workspace.h"
+#include "control/ContentView.h"
+#include "control/LogFiles.h"
+#include "linux/LinuxCapturePlatform.h"
+#include "linux/X11ContentProvider.h"
+#include "linux/X11DesktopWorkspace.h"
+
+namespace vidora {
+
+// The running recorder: its engine, its controller and window, the update check and the proxy it
+// starts. Main thread only.
+class RecorderApplication {
+public:
+    struct Options {
+        // The maker's site: the version page and file are found under it.
+        QString webSite = QString::fromUtf8(AppInfo::webSite.data(), AppInfo::webSite.size());
+        // Whether the version page is loaded in the hidden page view.
+        bool loadVersionPage = true;
+    };
+
+    RecorderApplication(const tavrin::Workspace& work, Options options);
+    ~RecorderApplication();
+
+    // Checks for another copy first: false when one runs, and this copy must quit without touching
+    // the proxy that copy started. Otherwise shows the window, checks the version, starts the proxy
+    // and the controller's loops.
+    bool launch();
+    // Finishes a recording in progress and asks the proxies to quit. Only after a launch that
+    // returned true.
+    void quit();
+
+    RecorderWindow& window() { return *window_; }
+    ContentView& view() { return *view_; }
+
+private:
+    void runProxyApps() const;
+    void stopApplication(std::string_view prefix) const;
+
+    const tavrin::Workspace& work_;
+    Options options_;
+    bool launched_ = false;
+    tavrin::SystemClock systemClock_;
+    tavrin::InterruptibleClock loopClock_;
+    MovieLocations locations_;
+    X11ContentProvider content_;
+    LinuxCapturePlatform platform_;
+    X11DesktopWorkspace desktop_;
+    std::unique_ptr<ScreenCaptureRecorder> recorder_;
+    std::unique_ptr<LogFiles> commands_;
+    std::unique_ptr<ContentView> view_;
+    std::unique_ptr<RecorderWindow> window_;
+    std::unique_ptr<UpdateCheck> updateCheck_;
+};
+
+}  // namespace vidora

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vidora {
+
+// An application's picture: either a bundled symbol by name ("display", "app") or pixels, 32-bit
+// ARGB rows without padding, not premultiplied (as _NET_WM_ICON holds them).
+struct Icon {
+    std::string symbolName;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> argb;
+    bool operator==(const Icon&) const = default;
+};
+
+// A running application as the recorder's target list needs it.
+struct DesktopApplication {
+    pid_t pid = 0;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> localizedName;
+    // No window of the application is viewable.
+    bool hidden = false;
+    // It has a mapped top-level window.
+    bool finishedLaunching = false;
+    // The largest icon its windows offer, or nothing.
+    std::shared_ptr<const Icon> windowIcon;
+};
+
+// The desktop's applications with their windows. Implementations absorb every platform error into
+// empty results; called from one background thread at a time (never needs the main thread).
+class DesktopWorkspace {
+public:
+    virtual ~DesktopWorkspace() = default;
+    virtual std::vector<DesktopApplication> runningApplications() const = 0;
+    // Where the application is installed (the game's Wow.exe, else the executable), or nothing.
+    virtual std::optional<std::string> applicationLocation(std::string_view bundleIdentifier) const = 0;
+    // The application's icon: its window's icon, else the generic one for an existing location;
+    // nothing when the location does not exist.
+    virtual std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
+                                                const std::string& location) const = 0;
+};
+
+}  // namespace vidora

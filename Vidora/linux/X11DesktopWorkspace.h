@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ProcWorkspace.h"
+#include "ProcessTable.h"
+#include "common/Folders.h"
+#include "control/DesktopApplications.h"
+
+namespace vidora {
+
+// The desktop's applications as the X server and /proc show them: one per process with top-level
+// windows (the window manager's client list; without one, the root's viewable children), each
+// window's process from _NET_WM_PID or the X-Resource extension, then the processes /proc alone
+// identifies (ProcWorkspace). Without a display only those are listed, none finished launching.
+// Every snapshot opens a connection of its own, so any one background thread at a time may call.
+class X11DesktopWorkspace final : public DesktopWorkspace {
+public:
+    // `displayName` as DISPLAY spells it; empty: the DISPLAY variable. `procRoot` and `environment`
+    // are where processes and the game's Wine prefix are read from.
+    explicit X11DesktopWorkspace(std::string displayName = {}, std::string procRoot = "/proc",
+                                 tavrin::Environment environment = tavrin::processEnvironment());
+
+    // Name: the WM_CLASS class, else the executable's name. Hidden: no window is viewable and
+    // unminimised (so a process without windows is hidden). Finished launching: a window was mapped
+    // by its client (a minimised one counts).
+    // Icon: of all _NET_WM_ICON images the largest within 256 x 256, else the smallest.
+    std::vector<DesktopApplication> runningApplications() const override;
+    // The game: its Wow.exe. Any other: the executable of a running process with that identifier.
+    std::optional<std::string> applicationLocation(std::string_view bundleIdentifier) const override;
+    // The window's icon; else the generic "app" symbol when `location` exists.
+    std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
+                                        const std::string& location) const override;
+
+private:
+    std::string displayName_;
+    tavrin::ProcessTable processes_;
+    tavrin::ProcWorkspace procWorkspace_;
+};
+
+}  // namespace vidora
