@@ -24,6 +24,8 @@ public:
     virtual void setMicState(bool on) = 0;
     // Wall-clock time of the movie's first frame, nothing before it.
     virtual std::optional<tavrin::Date> startTime() const = 0;
+    // A movie is being written; false again once it ended, also on its own (a failed stream or disk).
+    virtual bool isRecording() const = 0;
 };
 
 }  // namespace vidora

@@ -61,6 +61,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     queue_.sync([&] {
         stream_ = std::move(stream);
         writer_ = std::move(writer);
+        writerFailed_ = false;
     });
     recording_ = true;
     if (session_) {
@@ -142,6 +143,11 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
     }
     if (writer_->isReadyForMoreMediaData(Track::video)) {
         writer_->append(std::move(frame));
+    }
+    // A movie that can no longer be written (a full disk) ends as a stop would end it.
+    if (!writerFailed_ && writer_->hasFailed()) {
+        writerFailed_ = true;
+        mainQueue_([this] { stop(); });
     }
 }
 

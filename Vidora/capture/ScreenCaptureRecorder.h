@@ -49,7 +49,7 @@ public:
     // Wall-clock time of the movie's first frame; nothing until it has arrived.
     std::optional<tavrin::Date> startTime() const override;
     void setMicState(bool on) override { micState = on; }
-    bool isRecording() const;
+    bool isRecording() const override;
     const std::optional<ContentFilter>& filter() const { return filter_; }
     const std::optional<std::string>& fileUrl() const { return fileUrl_; }
 
@@ -82,6 +82,7 @@ private:
     std::unique_ptr<MovieSink> writer_;
     std::unique_ptr<MicrophoneSession> session_;
     std::atomic<bool> recording_{false};
+    bool writerFailed_ = false;  // on the queue
     static constexpr tavrin::Date::rep noStartTime = INT64_MIN;
     std::atomic<tavrin::Date::rep> startTime_{noStartTime};
     tavrin::SerialQueue queue_{"Tavrinworks.Recorder"};

@@ -134,6 +134,8 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
     startQueue_.async([&recorder = platform_.recorder, path = *path, microphone = micEnable_] {
         recorder.start(path, microphone);
     });
+    recorderSeen_ = false;
+    ticksWithoutRecorder_ = 0;
     timer_ = platform_.startTimer([this] { onRecordTimer(); });
     return true;
 }
@@ -160,6 +162,15 @@ void ContentView::onRecordButton(bool on, const std::optional<std::string>& name
 }
 
 void ContentView::onRecordTimer() {
+    // A recorder that ended on its own, or never began, leaves the window idle rather than showing a
+    // recording that is not being made; the next Start then records again.
+    if (!platform_.recorder.isRecording()) {
+        if (recorderSeen_ || ++ticksWithoutRecorder_ >= startGraceTicks) {
+            onRecordButton(false, std::nullopt);
+        }
+        return;
+    }
+    recorderSeen_ = true;
     const auto start = platform_.recorder.startTime();
     if (!start) {
         return;

@@ -135,6 +135,10 @@ private:
     std::int64_t index_ = 0;
     std::string recordingTime_ = "00:00";
     std::unique_ptr<RepeatingTimer> timer_;
+    // Whether the recorder was seen recording since the start, and the ticks before it was.
+    bool recorderSeen_ = false;
+    int ticksWithoutRecorder_ = 0;
+    static constexpr int startGraceTicks = 5;
     std::vector<DisplayItem> displays_;
     std::optional<DisplayItem> selected_;
 

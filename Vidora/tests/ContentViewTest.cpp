@@ -35,8 +35,13 @@ public:
         const std::scoped_lock lock(mutex);
         starts.push_back(path);
         micAtStart = microphone;
+        recording = true;
     }
-    void stop() override { ++stops; }
+    void stop() override {
+        ++stops;
+        recording = false;
+    }
+    bool isRecording() const override { return recording; }
     void setMicState(bool on) override { micStates.push_back(on); }
     std::optional<tavrin::Date> startTime() const override { return started; }
 
@@ -53,6 +58,7 @@ public:
     int stops = 0;
     std::vector<bool> micStates;
     std::optional<tavrin::Date> started;
+    std::atomic<bool> recording{false};
 };
 
 class FakeDesktop final : public DesktopWorkspace {
@@ -143,6 +149,11 @@ protected:
         view.searchApps({{7, 2560, 1600}}, ContentView::applicationEntries(desktop));
     }
 
+    // The start runs on the controller's own task.
+    void awaitStart() {
+        ASSERT_TRUE(tavrin::testing::waitUntil([&] { return recorder.recording.load(); }, 5s));
+    }
+
     void drainMainQueue() {
         std::deque<std::function<void()>> work;
         {
@@ -194,6 +205,7 @@ TEST_F(ContentViewTest, RecordButtonRecordsADatedMovieAndStopsIt) {
     EXPECT_EQ(liveTimers, 1);
     EXPECT_THAT(recorder.setups, ElementsAre("7"));
 
+    awaitStart();
     recorder.started = clock.now();
     clock.advance(75s + 900ms);
     ticks();
@@ -327,6 +339,7 @@ TEST_F(ContentViewTest, OneHourEndsTheRecordingAsTheButtonDoes) {
     ContentView view(platform());
     refresh(view);
     view.onRecordButton(true, std::nullopt);
+    awaitStart();
     ticks();  // no frame yet: nothing
     EXPECT_EQ(view.recordingTime(), "00:00");
     recorder.started = clock.now();
@@ -342,6 +355,29 @@ TEST_F(ContentViewTest, OneHourEndsTheRecordingAsTheButtonDoes) {
     EXPECT_EQ(sounds, 2);
     view.onNewCommands({"next", "CMD: Start"});  // the next match is recorded
     EXPECT_TRUE(view.isRecording());
+}
+
+TEST_F(ContentViewTest, RecorderThatEndsOnItsOwnOrNeverBeginsLeavesTheWindowIdle) {
+    ContentView view(platform());
+    refresh(view);
+    view.onRecordButton(true, std::nullopt);
+    awaitStart();
+    ticks();
+    recorder.recording = false;  // the disk filled up
+    ticks();
+    EXPECT_FALSE(view.isRecording());
+    EXPECT_EQ(liveTimers, 0);
+    EXPECT_EQ(sounds, 2);
+
+    view.onRecordButton(true, std::nullopt);
+    awaitStart();
+    recorder.recording = false;  // the writer could not begin
+    for (int i = 0; i < 4; ++i) {
+        ticks();
+    }
+    EXPECT_TRUE(view.isRecording());  // a start may take a moment
+    ticks();
+    EXPECT_FALSE(view.isRecording());
 }
 
 TEST_F(ContentViewTest, MicrophoneToggle) {

@@ -167,6 +167,10 @@ void FfmpegMovieWriter::append(Track track, AudioBuffer buffer) {
     movie_->audioQueue(track).tryPush(std::move(buffer));
 }
 
+bool FfmpegMovieWriter::hasFailed() const {
+    return movie_ && movie_->muxer->hasFailed();
+}
+
 void FfmpegMovieWriter::finishWriting() {
     if (!movie_) {
         return;

@@ -43,6 +43,7 @@ public:
 
     // Whether the last finished movie met an encoding or write error (its file may then be cut short).
     bool failed() const { return failed_; }
+    bool hasFailed() const override;
 
 private:
     struct Movie;

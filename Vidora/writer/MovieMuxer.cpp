@@ -61,8 +61,9 @@ void MovieMuxer::write(int stream, AVPacket& packet, AVRational timeBase) {
     }
     packet.stream_index = stream;
     av_packet_rescale_ts(&packet, timeBase, format_->streams[stream]->time_base);
-    if (av_write_frame(format_.get(), &packet) < 0) {
+    if (av_write_frame(format_.get(), &packet) < 0 || format_->pb->error < 0) {
         failed_ = true;
+        writeFailed_ = true;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,6 +29,8 @@ public:
     void write(int stream, AVPacket& packet, AVRational timeBase);
     // Writes the rest and closes the file; false when any write failed.
     bool finish();
+    // A packet could not be written; any thread.
+    bool hasFailed() const { return writeFailed_; }
     // Closes and removes the file: a movie that could not start.
     void discard();
 
@@ -40,6 +43,7 @@ private:
     std::mutex mutex_;  // guards format_ and failed_ once encoder threads write
     ffmpeg::FormatContextPtr format_;
     bool failed_ = false;
+    std::atomic<bool> writeFailed_{false};
 };
 
 }  // namespace vidora

@@ -1,5 +1,7 @@
 #include "writer/VideoEncoder.h"
 
+#include <libyuv/convert_from_argb.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -28,7 +30,8 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings
     context->max_b_frames = 0;
     context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     context->color_range = AVCOL_RANGE_MPEG;
-    context->colorspace = AVCOL_SPC_BT709;
+    // BT.601 matrix: the one libyuv's SIMD converter uses; screen content keeps BT.709 primaries.
+    context->colorspace = AVCOL_SPC_SMPTE170M;
     context->color_primaries = AVCOL_PRI_BT709;
     context->color_trc = AVCOL_TRC_BT709;
 
@@ -64,9 +67,9 @@ bool VideoEncoder::prepareScaler(const VideoFrame& frame) {
     if (!scaler_) {
         return false;
     }
-    // Full-range RGB in, limited-range BT.709 out, as the stream is tagged.
+    // Full-range RGB in, limited-range BT.601 out, as the stream is tagged.
     sws_setColorspaceDetails(scaler_.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                             sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+                             sws_getCoefficients(SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
     scalerWidth_ = frame.width;
     scalerHeight_ = frame.height;
     return true;
@@ -86,12 +89,22 @@ void VideoEncoder::encode(const VideoFrame& frame) {
         frame.pixels.size() < static_cast<std::size_t>(frame.stride) * (frame.height - 1) + rowBytes) {
         return;
     }
-    if (!prepareScaler(frame) || av_frame_make_writable(picture_.get()) < 0) {
+    if (av_frame_make_writable(picture_.get()) < 0) {
         return;
     }
-    const std::uint8_t* const source[] = {frame.pixels.data()};
-    const int sourceStride[] = {frame.stride};
-    sws_scale(scaler_.get(), source, sourceStride, 0, frame.height, picture_->data, picture_->linesize);
+    if (frame.width == picture_->width && frame.height == picture_->height) {
+        // Same size: libyuv's converter, about three times faster than swscale's generic path.
+        libyuv::ARGBToI420(frame.pixels.data(), frame.stride, picture_->data[0], picture_->linesize[0],
+                           picture_->data[1], picture_->linesize[1], picture_->data[2], picture_->linesize[2],
+                           frame.width, frame.height);
+    } else {
+        if (!prepareScaler(frame)) {
+            return;
+        }
+        const std::uint8_t* const source[] = {frame.pixels.data()};
+        const int sourceStride[] = {frame.stride};
+        sws_scale(scaler_.get(), source, sourceStride, 0, frame.height, picture_->data, picture_->linesize);
+    }
     picture_->pts = slot;
     encoder_->send(picture_.get());
     lastSlot_ = slot;

@@ -9,9 +9,9 @@
 
 namespace vidora {
 
-// BGRA frames to HEVC (libx265) at a fixed frame rate: converted to YUV 4:2:0 (BT.709, limited range)
-// with libswscale, scaled when a frame's size differs from the movie's. Made by the thread that starts
-// the movie; encode() and flush() then run on the video encoding thread only.
+// BGRA frames to HEVC (libx265) at a fixed frame rate: converted to YUV 4:2:0 (BT.601, limited range)
+// with libyuv, or with libswscale when a frame's size differs from the movie's and must be scaled. Made by
+// the thread that starts the movie; encode() and flush() then run on the video encoding thread only.
 class VideoEncoder {
 public:
     // Nothing when libx265 is missing or refuses the settings.

@@ -16,7 +16,9 @@ ProcWorkspace::ProcWorkspace(std::string procRoot, Environment environment)
 std::vector<pid_t> ProcWorkspace::userProcessIds() const {
     std::vector<pid_t> pids = table_.processIds();
     const uid_t user = ::geteuid();
-    std::erase_if(pids, [this, user](pid_t pid) { return table_.owner(pid) != user; });
+    // An exited copy that its parent has not reaped yet must not keep a new copy from starting.
+    std::erase_if(pids,
+                  [this, user](pid_t pid) { return table_.owner(pid) != user || table_.hasEnded(pid); });
     return pids;
 }
 
@@ -37,7 +39,7 @@ std::vector<RunningApplication> ProcWorkspace::runningApplications() const {
 
 bool ProcWorkspace::hasIdentifier(const ProcessStart& process, std::string_view bundleIdentifier) const {
     // The start time tells a process from a later one under the same pid.
-    if (table_.start(process.pid) != process) {
+    if (table_.start(process.pid) != process || table_.hasEnded(process.pid)) {
         return false;
     }
     const auto identity = identifyProcess(table_, process.pid);

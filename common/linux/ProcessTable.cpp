@@ -212,6 +212,18 @@ std::optional<ProcessStart> ProcessTable::start(pid_t pid) const {
     }
 }
 
+bool ProcessTable::hasEnded(pid_t pid) const {
+    const auto contents = readContents(folder(pid) + "/stat", 4096);
+    if (!contents) {
+        return true;
+    }
+    // Field 3, the state, follows the name in parentheses: Z (zombie) or X (dead) once it has exited.
+    const auto close = contents->rfind(')');
+    const auto state =
+        close == std::string::npos ? std::string::npos : contents->find_first_not_of(' ', close + 1);
+    return state == std::string::npos || (*contents)[state] == 'Z' || (*contents)[state] == 'X';
+}
+
 std::optional<std::string> ProcessTable::flatpakId(pid_t pid) const {
     const auto contents = readContents(folder(pid) + "/root/.flatpak-info", 65536);
     if (!contents) {

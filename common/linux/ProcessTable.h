@@ -38,6 +38,8 @@ public:
     std::optional<std::string> environmentValue(pid_t pid, std::string_view name) const;
     std::optional<std::string> workingDirectory(pid_t pid) const;
     std::optional<ProcessStart> start(pid_t pid) const;
+    // The process has exited (a zombie not reaped yet) or is gone.
+    bool hasEnded(pid_t pid) const;
     // The user the process runs as.
     std::optional<uid_t> owner(pid_t pid) const;
     // The Flatpak application id of a sandboxed process (its /.flatpak-info).

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "FabricatedProc.h"
 #include "ProcessTable.h"
@@ -30,3 +33,24 @@ TEST(ProcessTableTest, ReadsTheFactsOfAProcess) {
 
 }  // namespace
 }  // namespace tavrin
+
+// A child that has exited but is not reaped yet is no running process.
+TEST(ProcessTableTest, AnUnreapedChildHasEnded) {
+    const tavrin::ProcessTable table;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    EXPECT_FALSE(table.hasEnded(child));
+    ::kill(child, SIGKILL);
+    bool ended = false;
+    for (int i = 0; i < 500 && !ended; ++i) {
+        ended = table.hasEnded(child);
+        ::usleep(10000);
+    }
+    EXPECT_TRUE(ended);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(table.hasEnded(child));
+}
