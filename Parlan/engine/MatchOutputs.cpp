@@ -11,16 +11,19 @@
 
 namespace parlan {
 
+// Each write makes the command folder again: it may have been removed during the match, and a lost
+// End would leave the recorder recording.
 void LogEvent::writeCmd(Date date, std::string_view text) {
+    tavrin::createDirectory(logPath_);
     tavrin::appendToFile(logPath_ + tavrin::fileStamp(date) + std::string(command::commandExtension), text);
 }
 
 void LogEvent::writeLog(Date date, std::string_view text) {
+    tavrin::createDirectory(logPath_);
     tavrin::appendToFile(logPath_ + tavrin::fileStamp(date) + std::string(command::logExtension), text);
 }
 
 void LogEvent::onEventStart(Date date) {
-    tavrin::createDirectory(logPath_);
     writeCmd(date, command::startText);
 }
 

@@ -216,17 +216,24 @@ void ContentView::onNewCommands(const std::vector<std::string>& commands) {
     if (commands.size() < 2) {
         return;
     }
+    // "BID:" or "CMD:" and the trimmed rest; nothing for any other line.
+    const auto parse = [](std::string_view line) -> std::optional<std::pair<std::string_view, std::string>> {
+        if (line.size() < 4 || (line.substr(0, 4) != "BID:" && line.substr(0, 4) != "CMD:")) {
+            return std::nullopt;
+        }
+        return std::pair{line.substr(0, 4), std::string(tavrin::trim(line.substr(4)))};
+    };
+    const auto isEnd = [&](const std::string& line) {
+        const auto command = parse(line);
+        return command && command->first == "CMD:" && command->second == "End";
+    };
     const std::string& matchName = commands.front();
     for (std::size_t i = 1; i < commands.size(); ++i) {
-        const std::string_view line = commands[i];
-        if (line.size() < 4) {
+        const auto command = parse(commands[i]);
+        if (!command) {
             continue;
         }
-        const std::string_view key = line.substr(0, 4);
-        if (key != "BID:" && key != "CMD:") {
-            continue;
-        }
-        const std::string value(tavrin::trim(line.substr(4)));
+        const auto& [key, value] = *command;
         if (key == "BID:") {
             const auto entry = std::ranges::find_if(displays_, [&](const DisplayItem& item) {
                 return item.isApplication() && item.detail == value;
@@ -239,6 +246,10 @@ void ContentView::onNewCommands(const std::vector<std::string>& commands) {
             publish();
             notify();
         } else if (value == "Start") {
+            // A match that also ended in this batch is over already (read late, after a restart).
+            if (std::any_of(commands.begin() + static_cast<std::ptrdiff_t>(i) + 1, commands.end(), isEnd)) {
+                continue;
+            }
             if (!isRecording_ && startRecording(matchName)) {
                 isRecording_ = true;
                 publish();

@@ -20,6 +20,7 @@ struct CommandFile {
     std::string name;
     tavrin::Date date;
     std::int64_t size = 0;
+    ino_t inode = 0;
 };
 
 // Only the exact extension counts: "report.cmd.txt" and "x.CMD" are someone else's files.
@@ -60,6 +61,7 @@ CommandFile describe(const fs::path& path, tavrin::Date now) {
                               std::chrono::nanoseconds(attributes.st_mtim.tv_nsec);
         file.date = tavrin::Date(std::chrono::floor<std::chrono::milliseconds>(modified));
         file.size = attributes.st_size;
+        file.inode = attributes.st_ino;
     }
     return file;
 }
@@ -86,7 +88,9 @@ std::optional<std::vector<std::string>> LogFiles::readCommands(const std::string
     if (!newest) {
         return std::nullopt;
     }
-    if (fileName_ != newest->name) {
+    // The same name on another file (the folder was removed and made again during a match) is a new
+    // file: read from its start, else its End would never be seen.
+    if (fileName_ != newest->name || fileInode_ != newest->inode || newest->size < offset_) {
         offset_ = 0;
     } else if (offset_ >= newest->size) {
         return std::nullopt;
@@ -110,6 +114,7 @@ std::optional<std::vector<std::string>> LogFiles::readCommands(const std::string
         }
     }
     fileName_ = newest->name;
+    fileInode_ = newest->inode;
     offset_ = stream->tell();
     stream->close();
     return commands;

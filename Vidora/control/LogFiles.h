@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +34,7 @@ private:
     MovieLocations locations_;
     std::int64_t offset_ = 0;
     std::optional<std::string> fileName_;
+    ino_t fileInode_ = 0;
 };
 
 }  // namespace vidora

@@ -250,6 +250,10 @@ TEST_F(ContentViewTest, CommandBatches) {
     EXPECT_EQ(sounds, 2);
     EXPECT_FALSE(std::filesystem::exists(movies() + "/.logs/2024-05-01 20.15.30.cmd"));
     EXPECT_TRUE(std::filesystem::exists(movies() + "/.logs/notes.txt"));
+    // Start and End read together: the match is over, nothing is recorded.
+    view.onNewCommands({"read-late", "BID: " + std::string(game), "CMD: Start", "CMD: End"});
+    EXPECT_FALSE(view.isRecording());
+    EXPECT_EQ(recorder.startedPaths().size(), 1u);
     tavrin::testing::writeFile(movies() + "/.logs/later.cmd", "CMD: End\n");
     view.onNewCommands({"later", "CMD: End"});
     EXPECT_EQ(sounds, 2);

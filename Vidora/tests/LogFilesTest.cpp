@@ -63,6 +63,17 @@ TEST_F(LogFilesTest, ReadsEachNewLineOnceFromWhereTheLastCallStopped) {
     EXPECT_EQ(read(), std::nullopt);
 }
 
+// The folder removed and made again during a match: the proxy's End lands in a new file of the same
+// name, shorter than what was read of the old one.
+TEST_F(LogFilesTest, ReadsAFileMadeAgainUnderTheSameNameFromItsStart) {
+    const std::string name = std::string(matchName) + ".cmd";
+    append(name, start);
+    ASSERT_TRUE(read());
+    std::filesystem::remove(folder_.file(name));
+    append(name, "CMD: End\n");
+    EXPECT_EQ(read(), (Commands{matchName, "CMD: End"}));
+}
+
 TEST_F(LogFilesTest, ReadsOnlyTheGreatestLiveCommandFile) {
     EXPECT_EQ(files_.readCommands(folder_.file("missing")), std::nullopt);
 

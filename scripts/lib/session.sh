@@ -5,6 +5,7 @@
 
 session_pids=()
 session_folder=""
+session_sound_pid=""
 
 session_start_child() {  # COMMAND...: runs it in the background and remembers it
     "$@" >>"$session_folder/session.log" 2>&1 &
@@ -59,6 +60,7 @@ session_sound() {
         pulseaudio -n --daemonize=no --system=no --use-pid-file=no --exit-idle-time=-1 --disallow-exit \
         -L "module-native-protocol-unix auth-anonymous=1 socket=$socket" \
         -L "module-null-sink sink_name=tavrin_sink" -L "$(session_microphone_module)"
+    session_sound_pid=${session_pids[-1]}
     export PULSE_SERVER="unix:$socket"
     session_wait 20 pactl info || { echo "session: no sound server could be started" >&2; return 1; }
 }
