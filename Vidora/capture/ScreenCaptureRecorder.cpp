@@ -1,5 +1,9 @@
 #include "capture/ScreenCaptureRecorder.h"
 
+#include <chrono>
+#include <iomanip>
+#include <iostream>
+
 #include "capture/MovieFiles.h"
 #include "capture/ScreenCaptureFilter.h"
 #include "capture/SilentSound.h"
@@ -97,6 +101,7 @@ void ScreenCaptureRecorder::stop() {
         }
     });
     changeExtension(*fileUrl_, "mp4");
+    std::clog << "Finished " << *fileUrl_ << ", now with the extension mp4" << std::endl;
     recording_ = false;
     setStartTime(std::nullopt);
 }
@@ -139,7 +144,12 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
     }
     if (!startTime()) {
         writer_->startSession(frame.presentationTime);
-        setStartTime(clock_.now());
+        const auto now = clock_.now();
+        setStartTime(now);
+        // For the user's log and for measuring how soon a match is on film.
+        std::clog << "Recording " << fileUrl_.value_or("") << ", first frame at " << std::fixed
+                  << std::setprecision(6) << std::chrono::duration<double>(now.time_since_epoch()).count()
+                  << " s after the epoch" << std::endl;
     }
     if (writer_->isReadyForMoreMediaData(Track::video)) {
         writer_->append(std::move(frame));
