@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/FileInputStream.h"
@@ -99,6 +100,7 @@ void LogFiles::onFileModified(const std::optional<LogFile>& file) {
     }
     if (cache_.path && *cache_.path != file->path) {
         finishRemembered();
+        switchTo(file->path);
     }
     // Go on where the last pass stopped only in the same file, neither shrunk nor rewritten; a new
     // or replaced log is read from its start, whose lines carry the version and often the arena's
@@ -157,8 +159,27 @@ void LogFiles::finishRemembered() {
     auto stream = tavrin::FileInputStream::open(*cache_.path, tavrin::FileInputStream::capacity);
     if (stream && continuesRemembered(*stream)) {
         // The game has moved on: what is there is all there will be, a last line without its end too.
-        std::string tail;
-        readPass(*stream, cache_.offset, false, true, tail);
+        std::string tail = cache_.tail;
+        const std::int64_t position = readPass(*stream, cache_.offset, false, true, tail);
+        if (position >= 0) {
+            cache_.set(*cache_.path, position, cache_.inode, std::move(tail));
+        }
+    }
+}
+
+void LogFiles::switchTo(const std::string& path) {
+    constexpr std::size_t kept = 8;
+    std::erase_if(leftBehind_, [this](const FilePosition& left) { return left.path == cache_.path; });
+    leftBehind_.push_back(std::move(cache_));
+    if (leftBehind_.size() > kept) {
+        leftBehind_.erase(leftBehind_.begin());
+    }
+    cache_ = {};
+    const auto found = std::find_if(leftBehind_.begin(), leftBehind_.end(),
+                                    [&path](const FilePosition& left) { return left.path == path; });
+    if (found != leftBehind_.end()) {
+        cache_ = std::move(*found);
+        leftBehind_.erase(found);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/FileInputStream.h"
@@ -69,11 +70,16 @@ private:
     bool continuesRemembered(tavrin::FileInputStream& stream) const;
     // The lines the game appended to the remembered file before it moved on to a new one.
     void finishRemembered();
+    // Leaves the remembered file for `path`, taking up where that one was left if it was followed before.
+    void switchTo(const std::string& path);
     void dispatchPiece(std::string_view piece);
 
     LogParser& parser_;
     tavrin::Clock& clock_;
     FilePosition cache_;
+    // The last few logs left, where they were left: going back to one when the newest disappears
+    // goes on from there instead of playing its matches again.
+    std::vector<FilePosition> leftBehind_;
     Date recentRead_;
     bool firstLine_ = true;
     std::function<void(Date)> lineDateObserver_;

@@ -33,6 +33,12 @@ void UpdateCheck::checkVersion(QWidget* window) {
     QNetworkRequest request(versionFile_);
     request.setTransferTimeout(60'000);
     QNetworkReply* reply = network_.get(request);
+    auto* headersDue = new QTimer(reply);
+    headersDue->setSingleShot(true);
+    headersDue->setInterval(headersMilliseconds);
+    connect(headersDue, &QTimer::timeout, reply, &QNetworkReply::abort);
+    connect(reply, &QNetworkReply::requestSent, headersDue, qOverload<>(&QTimer::start));
+    connect(reply, &QNetworkReply::metaDataChanged, headersDue, &QTimer::stop);
     // The body is collected here rather than in the reply, so an endless answer is cut off early.
     auto body = std::make_shared<QByteArray>();
     connect(reply, &QNetworkReply::readyRead, this, [reply, body] {

@@ -31,6 +31,9 @@ public:
 
     // A version file is a few hundred bytes; anything beyond this is not one.
     static constexpr qint64 maximumAnswer = 1 << 20;
+    // Qt gathers an answer's headers without a limit, so a server that never ends them would fill
+    // memory; real headers follow the request within moments, later ones count as no answer.
+    static constexpr int headersMilliseconds = 5'000;
 
 signals:
     // The check is over, with or without an answer (after the alert closes).

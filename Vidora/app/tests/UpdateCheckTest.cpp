@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <fstream>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "UpdateCheck.h"
@@ -146,6 +150,136 @@ TEST(UpdateCheck, NoUsableAnswerLeavesTheTitleUnmarked) {
     const QUrl nobody(QString("http://127.0.0.1:%1/version.json").arg(closed.serverPort()));
     closed.close();
     EXPECT_EQ(check(nobody, "1.0.0").title, "Vidora-1.0.0");
+}
+
+// A loopback server that answers each request with `opening`, then every 20 ms with what `more`
+// gives for the bytes it has sent after the opening (nothing: silence).
+class PacedServer {
+public:
+    PacedServer(const QByteArray& opening, std::function<QByteArray(qint64)> more) {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this, opening, more] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, opening, more] {
+                    if (!socket->readAll().contains("\r\n\r\n")) {
+                        return;
+                    }
+                    ++requests_;
+                    socket->write(opening);
+                    auto* pace = new QTimer(socket);
+                    QObject::connect(pace, &QTimer::timeout, socket, [this, socket, more] {
+                        // Streamed: never more than a little waits in the socket.
+                        if (socket->state() == QAbstractSocket::ConnectedState &&
+                            socket->bytesToWrite() < (1 << 20)) {
+                            sent_ += socket->write(more(sent_));
+                        }
+                    });
+                    pace->start(20);
+                });
+            }
+        });
+    }
+    QUrl url() const { return QUrl(QString("http://127.0.0.1:%1/version.json").arg(server_.serverPort())); }
+    int requests() const { return requests_; }
+    qint64 sent() const { return sent_; }
+
+private:
+    QTcpServer server_;
+    int requests_ = 0;
+    qint64 sent_ = 0;
+};
+
+// The process's resident size ("VmRSS") or its peak since the last reset ("VmHWM"), in kB.
+long memoryKilobytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field + ":")) {
+            return std::stol(line.substr(field.size() + 1));
+        }
+    }
+    return 0;
+}
+
+// Runs the event loop until `done` or for at most `timeout` ms, with a 20 ms timer beside it; whether
+// `done` came true, and the longest gap between the timer's ticks in `longestGap`.
+bool runUntil(const std::function<bool()>& done, int timeout, qint64* longestGap = nullptr) {
+    QElapsedTimer clock;
+    QElapsedTimer sinceTick;
+    clock.start();
+    sinceTick.start();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 gap = sinceTick.restart();
+        if (longestGap) {
+            *longestGap = std::max(*longestGap, gap);
+        }
+    });
+    tick.start(20);
+    while (!done() && clock.elapsed() < timeout) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+const QByteArray headers = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n";
+
+TEST(UpdateCheck, SilentServerNeitherBlocksNorMarksAndTheCheckCanGo) {
+    PacedServer server({}, [](qint64) { return QByteArray(); });
+    QWidget window;
+    auto checker = std::make_unique<UpdateCheck>(server.url(), "1.0.0", [](const QUrl&) {});
+    bool finished = false;
+    QObject::connect(checker.get(), &UpdateCheck::finished, [&] { finished = true; });
+    checker->checkVersion(&window);
+    qint64 longestGap = 0;
+    ASSERT_TRUE(runUntil([&] { return server.requests() == 1; }, 5'000, &longestGap));
+    runUntil([] { return false; }, 1'000, &longestGap);
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(window.windowTitle().toStdString(), "Vidora-1.0.0");
+    EXPECT_LT(longestGap, 500);
+    // Gone while the request waits: whatever the connection still delivers reaches no one.
+    checker.reset();
+    runUntil([] { return false; }, 300);
+    EXPECT_EQ(window.windowTitle().toStdString(), "Vidora-1.0.0");
+}
+
+TEST(UpdateCheck, TrickledAnswerArrivesWhileTheLoopRuns) {
+    const QByteArray response = headers + "Content-Length: " + QByteArray::number(answer("1.1.9").size()) +
+                                "\r\n\r\n" + answer("1.1.9");
+    // About two seconds: a hundred pieces, one every 20 ms.
+    PacedServer server({}, [&](qint64 sent) { return response.mid(sent, response.size() / 100 + 1); });
+    QWidget window;
+    UpdateCheck checker(server.url(), "1.1.9", [](const QUrl&) {});
+    bool finished = false;
+    QObject::connect(&checker, &UpdateCheck::finished, [&] { finished = true; });
+    checker.checkVersion(&window);
+    qint64 longestGap = 0;
+    ASSERT_TRUE(runUntil([&] { return finished; }, 15'000, &longestGap));
+    EXPECT_EQ(window.windowTitle().toStdString(), "Vidora-1.1.9*");
+    EXPECT_LT(longestGap, 500);
+}
+
+TEST(UpdateCheck, EndlessAnswerIsCutOffWithoutFillingMemory) {
+    constexpr qint64 flood = 100 << 20;
+    // A valid answer padded with blanks (only cutting it off keeps the title unmarked), with and
+    // without its length; and headers that never end. At 32 KiB every 20 ms, what arrives in a given
+    // time is the same on every machine.
+    for (const QByteArray& opening :
+         {headers + "Content-Length: " + QByteArray::number(flood) + "\r\n\r\n" + answer("1.0.0"),
+          headers + "\r\n" + answer("1.0.0"), headers + "X-Padding: "}) {
+        PacedServer server(
+            opening, [](qint64 sent) { return sent < flood ? QByteArray(32 << 10, ' ') : QByteArray(); });
+        QWidget window;
+        UpdateCheck checker(server.url(), "1.0.0", [](const QUrl&) {});
+        bool finished = false;
+        QObject::connect(&checker, &UpdateCheck::finished, [&] { finished = true; });
+        const long before = memoryKilobytes("VmRSS");
+        std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+        checker.checkVersion(&window);
+        ASSERT_TRUE(runUntil([&] { return finished; }, 30'000)) << opening.left(100).toStdString();
+        EXPECT_EQ(window.windowTitle().toStdString(), "Vidora-1.0.0");
+        EXPECT_LT(server.sent(), flood);
+        EXPECT_LT(memoryKilobytes("VmHWM") - before, 20 << 10) << opening.left(100).toStdString();
+    }
 }
 
 }  // namespace
