@@ -46,6 +46,15 @@ VideoFrame blackFrame(int width, int height) {
     return frame;
 }
 
+VideoFrame uncoveredFrame(int width, int height) {
+    VideoFrame frame;
+    frame.width = std::max(0, width);
+    frame.height = std::max(0, height);
+    frame.stride = frame.width * 4;
+    frame.pixels.resize(static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height));
+    return frame;
+}
+
 X11FrameGrabber::X11FrameGrabber(std::unique_ptr<X11Connection> connection, ContentFilter filter,
                                  bool showsCursor)
     : connection_(std::move(connection)),
@@ -77,7 +86,11 @@ VideoFrame X11FrameGrabber::grab() {
     if (showsCursor_) {
         cursor_.request();
     }
-    VideoFrame frame = blackFrame(display.width, display.height);
+    // A root grab of the whole display writes every pixel: the black canvas is only for the rest.
+    const bool coversDisplay =
+        filter_.kind != ContentFilter::Kind::includingWindows && excludedProcesses_.empty();
+    VideoFrame frame = coversDisplay ? uncoveredFrame(display.width, display.height)
+                                     : blackFrame(display.width, display.height);
     frame.presentationTime = grabbedAt;
     const bool painted = filter_.kind == ContentFilter::Kind::includingWindows ? paintIncludedWindows(frame)
                                                                                : paintWithoutExcluded(frame);

@@ -62,5 +62,7 @@ private:
 
 // Makes an empty black frame of the given size, opaque.
 VideoFrame blackFrame(int width, int height);
+// A frame of that size whose pixels are not set yet: for a grab that writes all of them.
+VideoFrame uncoveredFrame(int width, int height);
 
 }  // namespace vidora
