@@ -260,6 +260,11 @@ TEST(UpdateCheck, TrickledAnswerArrivesWhileTheLoopRuns) {
 
 TEST(UpdateCheck, EndlessAnswerIsCutOffWithoutFillingMemory) {
     constexpr qint64 flood = 100 << 20;
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr long growthLimitKilobytes = 48 << 10;  // AddressSanitizer holds freed memory back a while
+#else
+    constexpr long growthLimitKilobytes = 20 << 10;
+#endif
     // A valid answer padded with blanks (only cutting it off keeps the title unmarked), with and
     // without its length; and headers that never end. At 32 KiB every 20 ms, what arrives in a given
     // time is the same on every machine.
@@ -278,7 +283,7 @@ TEST(UpdateCheck, EndlessAnswerIsCutOffWithoutFillingMemory) {
         ASSERT_TRUE(runUntil([&] { return finished; }, 30'000)) << opening.left(100).toStdString();
         EXPECT_EQ(window.windowTitle().toStdString(), "Vidora-1.0.0");
         EXPECT_LT(server.sent(), flood);
-        EXPECT_LT(memoryKilobytes("VmHWM") - before, 20 << 10) << opening.left(100).toStdString();
+        EXPECT_LT(memoryKilobytes("VmHWM") - before, growthLimitKilobytes) << opening.left(100).toStdString();
     }
 }
 
