@@ -14,16 +14,6 @@ namespace {
 
 constexpr std::string_view proxyPrefix = "net.tavrinworks.proxy.";
 
-QString versionPage(const QString& site) {
-    return site + QStringLiteral("/recorder/version/?type=") +
-           QString::fromStdString(AppInfo::current().pricePlans);
-}
-
-QUrl versionFile(const QString& site) {
-    return QUrl(site + QStringLiteral("/recorder/version/") +
-                QString::fromStdString(AppInfo::current().pricePlans) + QStringLiteral("-linux.json"));
-}
-
 }  // namespace
 
 RecorderApplication::RecorderApplication(const tavrin::Workspace& work, Options options)
@@ -66,12 +56,15 @@ bool RecorderApplication::launch() {
                     .locations = locations_,
                     .reveal = revealFile,
                     .open = openWebAddress},
-        options_.loadVersionPage ? versionPage(options_.webSite) : QString());
+        options_.loadVersionPage
+            ? QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString()))
+            : QString());
     view_->changed = [this] { window_->content().render(); };
     window_->show();
     view_->onAppear();
 
-    updateCheck_ = std::make_unique<UpdateCheck>(versionFile(options_.webSite));
+    updateCheck_ = std::make_unique<UpdateCheck>(
+        QUrl(QString::fromStdString(AppInfo::current().versionJson(options_.webSite.toStdString()))));
     updateCheck_->checkVersion(window_.get());
     launched_ = true;
     runProxyApps();

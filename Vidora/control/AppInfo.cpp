@@ -42,12 +42,12 @@ const AppInfo& AppInfo::current() {
     return info;
 }
 
-std::string AppInfo::versionUrl() const {
-    return std::string(webSite) + "/recorder/version/?type=" + pricePlans;
+std::string AppInfo::versionUrl(std::string_view site) const {
+    return std::string(site) + "/recorder/version/?type=" + pricePlans;
 }
 
-std::string AppInfo::versionJson() const {
-    return std::string(webSite) + "/recorder/version/" + pricePlans + "-linux.json";
+std::string AppInfo::versionJson(std::string_view site) const {
+    return std::string(site) + "/recorder/version/" + pricePlans + "-linux.json";
 }
 
 std::int64_t versionToNumber(std::string_view version) {

@@ -19,8 +19,10 @@ struct AppInfo {
 
     static const AppInfo& current();
 
-    std::string versionUrl() const;   // the page the hidden web view loads
-    std::string versionJson() const;  // the published version file
+    // The page the hidden web view loads and the published version file, on the maker's site or
+    // another (a mirror, a test server).
+    std::string versionUrl(std::string_view site = webSite) const;
+    std::string versionJson(std::string_view site = webSite) const;
 };
 
 // major * 10000 + minor * 100 + patch for "major.minor.patch" (each piece an optionally signed
