@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ChildProcess.h"
+#include "FakeRecorder.h"
 #include "ManualClock.h"
 #include "TemporaryFolder.h"
 #include "control/ContentView.h"
@@ -18,48 +19,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
+using testing::FakeRecorder;
 
 constexpr std::string_view game = "com.blizzard.worldofwarcraft";
-
-class FakeRecorder final : public Recorder {
-public:
-    bool setup(std::int64_t displayId) override {
-        setups.push_back(std::to_string(displayId));
-        return canSetup;
-    }
-    bool setup(std::string_view bundleIdentifier) override {
-        setups.emplace_back(bundleIdentifier);
-        return canSetup;
-    }
-    void start(const std::string& path, bool microphone) override {
-        const std::scoped_lock lock(mutex);
-        starts.push_back(path);
-        micAtStart = microphone;
-        recording = true;
-    }
-    void stop() override {
-        ++stops;
-        recording = false;
-    }
-    bool isRecording() const override { return recording; }
-    void setMicState(bool on) override { micStates.push_back(on); }
-    std::optional<tavrin::Date> startTime() const override { return started; }
-
-    std::vector<std::string> startedPaths() {
-        const std::scoped_lock lock(mutex);
-        return starts;
-    }
-
-    bool canSetup = true;
-    std::vector<std::string> setups;
-    std::mutex mutex;
-    std::vector<std::string> starts;
-    bool micAtStart = false;
-    int stops = 0;
-    std::vector<bool> micStates;
-    std::optional<tavrin::Date> started;
-    std::atomic<bool> recording{false};
-};
 
 class FakeDesktop final : public DesktopWorkspace {
 public:

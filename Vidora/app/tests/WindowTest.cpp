@@ -13,6 +13,8 @@
 #include <iostream>
 #include <mutex>
 
+#include "FakeRecorder.h"
+#include "MovieProbe.h"
 #include "QtMainThread.h"
 #include "RecorderWindow.h"
 #include "TestDesktop.h"
@@ -21,6 +23,8 @@ namespace vidora {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::FakeRecorder;
+using testing::run;
 
 constexpr std::string_view editor = "org.example.Editor";
 
@@ -53,33 +57,6 @@ private:
     bool released_ = false;
 };
 
-class FakeRecorder final : public Recorder {
-public:
-    bool setup(std::int64_t displayId) override {
-        setups.push_back(std::to_string(displayId));
-        return true;
-    }
-    bool setup(std::string_view bundleIdentifier) override {
-        setups.emplace_back(bundleIdentifier);
-        return true;
-    }
-    // Runs on the controller's start queue; the window never sees it.
-    void start(const std::string&, bool) override { recording = true; }
-    void stop() override {
-        ++stops;
-        recording = false;
-    }
-    bool isRecording() const override { return recording; }
-    std::atomic<bool> recording{false};
-    void setMicState(bool on) override { micStates.push_back(on); }
-    std::optional<tavrin::Date> startTime() const override { return started; }
-
-    std::vector<std::string> setups;
-    int stops = 0;
-    std::vector<bool> micStates;
-    std::optional<tavrin::Date> started;
-};
-
 // One application with a window icon of real pixels.
 class FakeDesktop final : public DesktopWorkspace {
 public:
@@ -99,18 +76,6 @@ public:
                                                  .argb = std::vector<std::uint32_t>(32 * 32, 0xffd03030)});
     }
 };
-
-std::string run(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char chunk[4096];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, got);
-        }
-        ::pclose(pipe);
-    }
-    return output;
-}
 
 class WindowTest : public ::testing::Test {
 protected:
