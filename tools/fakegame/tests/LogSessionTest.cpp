@@ -150,51 +150,5 @@ TEST(FakeGameSessionTest, ReplayedLinesKeepShapeTextAndSpacing) {
     }
 }
 
-// The built-in session fed line by line through the proxy's real parser, its clock at each line's time, as
-// the proxy would follow the game live.
-using FakeGameMatchTest = parlan::testing::EngineTest;
-
-TEST_F(FakeGameMatchTest, AWonAndALostMatchGoThroughTheRealParser) {
-    TemporaryFolder logs;
-    ManualClock writerClock(sessionStart);
-    ArenaMatchSource source({.matchLength = std::chrono::seconds(6), .matches = 2, .seed = 9});
-    const auto files =
-        LogSession({.logsFolder = logs.path(), .bursts = std::nullopt}, writerClock).run(source);
-    ASSERT_EQ(files.size(), 1U);
-    for (const auto& line : splitLines(readFile(files[0]))) {
-        const auto stamp = parseStamp(line);
-        ASSERT_TRUE(stamp) << line;
-        const auto date = tavrin::dateTimeDot(line.substr(0, stamp->length - stamp->offset.size()));
-        ASSERT_TRUE(date) << line;
-        clock.set(*date);
-        feed(line);
-    }
-    EXPECT_FALSE(parser.inMatch());
-    // A command file and a match log for each of the two matches, and nothing else.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(parser.logPath()),
-                            std::filesystem::directory_iterator()),
-              4);
-
-    // The player's team wins the first match (the arena entered a second in), killing both enemies, and
-    // loses the second.
-    const std::vector<std::string> won{"Death: Ysolde-Stormrage-US (E)\r\n",
-                                       "Death: Kethril-Illidan-US (E)\r\n", "End: Home, ",
-                                       "WinTeam: Home\r\n"};
-    const std::vector<std::string> lost{
-        "Death: Brakka-Zul'jin-US (F)\r\n", "Death: Kethril-Illidan-US (E)\r\n",
-        "Death: Tavrin-Mal'Ganis-US (F)\r\n", "End: Away, ", "WinTeam: Away\r\n"};
-    for (const auto& [stamp, expected] :
-         {std::pair{"2025-03-07 21.04.08", won}, std::pair{"2025-03-07 21.04.16", lost}}) {
-        SCOPED_TRACE(stamp);
-        EXPECT_EQ(commandFile(stamp), "BID: com.blizzard.worldofwarcraft\r\nCMD: Start\r\nCMD: End\r\n");
-        const std::string text = subtitles(stamp);
-        auto lines = expected;
-        lines.insert(lines.end(), {"Start: Ruins of Lordaeron\r\n", "PlayerName: Tavrin-Mal'Ganis-US\r\n"});
-        for (const auto& line : lines) {
-            EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace fakegame
