@@ -16,12 +16,21 @@ if(TAVRIN_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# A unit-test executable registered with CTest; tests run with the sample logs' folder at hand.
+# A test executable registered with CTest; tests find the sample logs' folder in TAVRIN_COMBATLOGS.
+# Tests labelled "integration" (real programs, displays and sound servers) are left out of the build and
+# of CTest when TAVRIN_INTEGRATION_TESTS is off; the others are collected under the target tavrin_unit_tests.
 function(tavrin_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} tavrin_warnings GTest::gtest GTest::gmock GTest::gtest_main)
-    target_compile_definitions(${name} PRIVATE TAVRIN_SHARED_DIR="${TAVRIN_SHARED_DIR}")
+    target_compile_definitions(${name} PRIVATE TAVRIN_COMBATLOGS="${TAVRIN_COMBATLOGS}/")
+    list(FIND ARG_PROPERTIES integration integration)
+    if(integration EQUAL -1)
+        add_dependencies(tavrin_unit_tests ${name})
+    elseif(NOT TAVRIN_INTEGRATION_TESTS)
+        set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+        return()
+    endif()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "TZ=Europe/Berlin" ${ARG_PROPERTIES})
 endfunction()
 
