@@ -8,7 +8,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <memory>
 
 namespace vidora {
 
@@ -45,13 +44,14 @@ void revealFile(const QString& path) {
 }
 
 void alertSound() {
-    // One context for the program's life: creating one connects to the sound server.
-    static const std::unique_ptr<ca_context, decltype(&ca_context_destroy)> context = [] {
+    // One context for the program's life: creating one connects to the sound server. It is never
+    // destroyed: destroying it unloads the backend while a sound may still play in the backend's own
+    // thread, which then crashes the program as it quits.
+    static ca_context* const context = [] {
         ca_context* created = nullptr;
-        return std::unique_ptr<ca_context, decltype(&ca_context_destroy)>(
-            ca_context_create(&created) == CA_SUCCESS ? created : nullptr, &ca_context_destroy);
+        return ca_context_create(&created) == CA_SUCCESS ? created : nullptr;
     }();
-    if (!context || ca_context_play(context.get(), 0, CA_PROP_EVENT_ID, "bell", nullptr) != CA_SUCCESS) {
+    if (!context || ca_context_play(context, 0, CA_PROP_EVENT_ID, "bell", nullptr) != CA_SUCCESS) {
         QApplication::beep();
     }
 }
