@@ -1,10 +1,9 @@
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "ManualClock.h"
@@ -18,25 +17,14 @@ using tavrin::testing::readFile;
 using tavrin::testing::TemporaryFolder;
 
 // A local wall-clock date (the tests run with a fixed TZ).
-inline Date localDate(int year, int month, int day, int hour, int minute, int second, int millisecond = 0) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&fields)) +
-           std::chrono::milliseconds(millisecond);
+inline Date localDate(int year, int month, int day, int hour, int minute, int second) {
+    std::tm fields{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1, 0, nullptr};
+    return std::chrono::system_clock::from_time_t(std::mktime(&fields));
 }
 
 // Sets a file's modification time.
 inline void touch(const std::string& path, Date when) {
-    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
-    const timespec time{since / 1'000'000'000, since % 1'000'000'000};
-    const timespec times[2] = {time, time};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(when));
 }
 
 // A combat-log line as the game writes it: date and time with the UTC-offset digit, two blanks.
@@ -54,14 +42,10 @@ protected:
         const auto head = parser.head(line);
         return head ? parser.body(*head) : nullptr;
     }
-
-    std::string commandFile(const std::string& stamp) const {
+    std::string commandFile(const std::string& stamp = "2025-03-07 21.04.07") const {
         return readFile(parser.logPath() + stamp + ".cmd");
     }
-    std::string matchLog(const std::string& stamp) const {
-        return readFile(parser.logPath() + stamp + ".log");
-    }
-    std::string subtitles(const std::string& stamp) const {
+    std::string subtitles(const std::string& stamp = "2025-03-07 21.04.07") const {
         return readFile(parser.subPath() + stamp + ".srt");
     }
 
@@ -82,22 +66,24 @@ inline const std::string playerAura = logLine(
     "Player-11-0A,\"Sól-Mal'Ganis-US\",0x511,0x0,Player-11-0A,\"Sól-Mal'Ganis-US\",0x511,0x0,1459,\"Arcane "
     "Intellect\",0x40,BUFF");
 inline const std::string matchStart = logLine("3/7/2025 21:04:30.0001", "ARENA_MATCH_START", "1552,40,2v2,1");
-inline std::string combatant(const std::string& guid, int team, int specialization) {
-    std::string numbers;
-    for (int i = 0; i < 21; ++i) {
-        numbers += "," + std::to_string(100 + i);
+// COMBATANT_INFO with `count` numbers after the team (every third one negative), the last one
+// `specialization`.
+inline std::string combatant(const std::string& guid, int team, int specialization, int count = 22) {
+    std::string data = guid + "," + std::to_string(team);
+    for (int i = 1; i < count; ++i) {
+        data += "," + std::to_string(i % 3 == 0 ? -230 : i);
     }
     return logLine("3/7/2025 21:04:30.0001", "COMBATANT_INFO",
-                   guid + "," + std::to_string(team) + numbers + "," + std::to_string(specialization) +
-                       ",[(1,2,3)],(0,0,0,0),[]");
+                   data + "," + std::to_string(specialization) + ",[(1,2,3)],(0,0,0,0),[]");
 }
-inline std::string death(const std::string& time, const std::string& name, const std::string& flags) {
+inline std::string death(const std::string& time, const std::string& name,
+                         const std::string& flags = "0x548") {
     return logLine(
         time, "UNIT_DIED",
         "0000000000000000,nil,0x80000000,0x80000000,Player-11-0B,\"" + name + "\"," + flags + ",0x0,0");
 }
-inline std::string matchEnd(int winner) {
-    return logLine("3/7/2025 21:07:10.2001", "ARENA_MATCH_END", std::to_string(winner) + ",183,1523,1490");
+inline std::string matchEnd(const std::string& winner) {
+    return logLine("3/7/2025 21:07:10.2001", "ARENA_MATCH_END", winner + ",183,1523,1490");
 }
 }  // namespace lines
 
