@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
-#include <string>
 
 #include "TemporaryFolder.h"
 #include "common/Folders.h"
@@ -10,18 +8,17 @@
 namespace tavrin {
 namespace {
 
-using testing::TemporaryFolder;
 using testing::writeFile;
 
 Environment fakeEnvironment(std::map<std::string, std::string, std::less<>> variables) {
     return [variables = std::move(variables)](std::string_view name) -> std::optional<std::string> {
         const auto found = variables.find(name);
-        return found == variables.end() ? std::nullopt : std::optional<std::string>(found->second);
+        return found == variables.end() ? std::nullopt : std::optional(found->second);
     };
 }
 
 TEST(FoldersTest, ReadsTheLastUsableLineOfUserDirsElseFallsBackUnderHome) {
-    TemporaryFolder config;
+    testing::TemporaryFolder config;
     const auto withUserDirs = [&](const std::string& text, const std::string& home = "/home/ana/") {
         writeFile(config.file("user-dirs.dirs"), text);
         return fakeEnvironment({{"HOME", home}, {"XDG_CONFIG_HOME", config.path()}});
@@ -35,40 +32,27 @@ TEST(FoldersTest, ReadsTheLastUsableLineOfUserDirsElseFallsBackUnderHome) {
         "XDG_VIDEOS_DIR =\"/nor/this\"\n");
     EXPECT_EQ(getMoviesPath("/TavrinMovies/", environment), "/home/ana/My Films/TavrinMovies/");
     EXPECT_EQ(getDownloadsPath("/a.zip", environment), "/home/ana/Fetched/a.zip");
-
     // Absolute folders are taken with or without quotes; relative and empty ones fall back under HOME.
-    const std::pair<const char*, const char*> cases[] = {
-        {"XDG_VIDEOS_DIR=/srv/media/videos\n", "/srv/media/videos/x"},
-        {"XDG_VIDEOS_DIR=\"Videos2\"\n", "/home/ana/Videos/x"},
-        {"XDG_VIDEOS_DIR=\"\"\n", "/home/ana/Videos/x"},
-    };
-    for (const auto& [text, expected] : cases) {
+    for (const auto& [text, expected] :
+         {std::pair{"XDG_VIDEOS_DIR=/srv/media/videos\n", "/srv/media/videos/x"},
+          {"XDG_VIDEOS_DIR=\"Videos2\"\n", "/home/ana/Videos/x"},
+          {"XDG_VIDEOS_DIR=\"\"\n", "/home/ana/Videos/x"}}) {
         EXPECT_EQ(getMoviesPath("/x", withUserDirs(text)), expected) << text;
     }
     EXPECT_EQ(getDownloadsPath("", withUserDirs("")), "/home/ana/Downloads");
     // An absolute folder in user-dirs.dirs does not stand in for a missing home.
     EXPECT_EQ(getMoviesPath("/x", withUserDirs("XDG_VIDEOS_DIR=\"/srv/videos\"\n", "")), std::nullopt);
     EXPECT_EQ(getDownloadsPath("/x", fakeEnvironment({})), std::nullopt);
-}
 
-TEST(FoldersTest, UserDirsDefaultToTheConfigFolderUnderHome) {
-    TemporaryFolder home;
-    std::filesystem::create_directories(home.file(".config"));
-    writeFile(home.file(".config/user-dirs.dirs"), "XDG_VIDEOS_DIR=\"$HOME/Clips\"\n");
-    // A relative XDG_CONFIG_HOME is invalid and is passed over like an unset one.
-    for (const auto& environment : {fakeEnvironment({{"HOME", home.path()}}),
-                                    fakeEnvironment({{"HOME", home.path()}, {"XDG_CONFIG_HOME", "cfg"}})}) {
-        EXPECT_EQ(getMoviesPath("/m", environment), home.path() + "/Clips/m");
+    // Without an absolute XDG_CONFIG_HOME, user-dirs.dirs is read from the config folder under HOME.
+    const std::string home = config.file("ana");
+    createDirectory(home + "/.config");                    // with its parents
+    createDirectory(config.file("user-dirs.dirs/below"));  // a file in the way: nothing is thrown
+    writeFile(home + "/.config/user-dirs.dirs", "XDG_VIDEOS_DIR=\"$HOME/Clips\"\n");
+    for (const auto& underHome :
+         {fakeEnvironment({{"HOME", home}}), fakeEnvironment({{"HOME", home}, {"XDG_CONFIG_HOME", "cfg"}})}) {
+        EXPECT_EQ(getMoviesPath("/m", underHome), home + "/Clips/m");
     }
-}
-
-TEST(FoldersTest, CreateDirectoryMakesParentsAndDropsErrors) {
-    TemporaryFolder folder;
-    createDirectory(folder.file("Videos/TavrinMovies/.logs"));
-    EXPECT_TRUE(std::filesystem::is_directory(folder.file("Videos/TavrinMovies/.logs")));
-    writeFile(folder.file("plain"), "x");
-    createDirectory(folder.file("plain/below"));  // a file in the way: nothing is thrown
-    EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("plain")));
 }
 
 }  // namespace

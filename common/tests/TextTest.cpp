@@ -15,11 +15,9 @@ const std::string family = "\U0001F469\u200D\U0001F469\u200D\U0001F467";
 const std::string six = "a" + accented + flag + "b" + family + "c";
 
 TEST(TextTest, DecodeTextCutsAtNulAndReplacesEachIllFormedSubpart) {
-    EXPECT_EQ(decodeText(std::string_view("ab\0cd\xFF", 6)), "ab");
+    // Cutting at NUL and a lone bad byte are seen through FileInputStream's lines.
     EXPECT_EQ(decodeText(six + "\xF4\x8F\xBF\xBF"), six + "\xF4\x8F\xBF\xBF");
-    EXPECT_EQ(decodeText("caf\xE9!"), "caf" + replacement + "!");
-    EXPECT_EQ(decodeText("\xE2\x82"
-                         "A"),
+    EXPECT_EQ(decodeText(std::string("\xE2\x82") + "A"),
               replacement + "A");                                  // a truncated sequence is one subpart
     EXPECT_EQ(decodeText("\xC0\xAF"), replacement + replacement);  // overlong
 }

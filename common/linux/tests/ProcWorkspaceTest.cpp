@@ -1,23 +1,83 @@
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
+#include <map>
+#include <numeric>
 
-#include "ChildProcess.h"
-#include "FabricatedProc.h"
+#include "GameLocation.h"
 #include "ProcWorkspace.h"
+#include "TemporaryFolder.h"
 
 namespace tavrin {
 namespace {
 
-using namespace std::chrono_literals;
-using testing::FabricatedProc;
-using testing::gameWindowsPath;
+namespace fs = std::filesystem;
 
-testing::FakeProcess gameProcess(pid_t pid, std::uint64_t startTime, const std::string& prefix) {
+constexpr std::string_view gameWindowsPath = "C:\\Program Files (x86)\\World of Warcraft\\_retail_\\Wow.exe";
+
+// One process of a fabricated proc tree; an empty link is left out, as for another user's process.
+struct FakeProcess {
+    pid_t pid = 0;
+    std::vector<std::string> commandLine{}, environment{};  // environment: NAME=value
+    std::string executable{}, comm = "process", workingDirectory{}, flatpakInfo{};
+    std::uint64_t startTime = 1000;
+    char state = 'S';
+};
+
+// A proc tree, a home folder and Wine prefixes in a temporary folder.
+struct FabricatedProc {
+    std::string root() const { return folder.file("proc"); }
+    // Free of links, as paths mapped through a prefix's drives are.
+    std::string home() const { return fs::canonical(folder.path()).string() + "/home"; }
+
+    void add(const FakeProcess& process) {
+        const std::string at = root() + "/" + std::to_string(process.pid);
+        fs::remove_all(at);
+        fs::create_directories(at + "/root");
+        const auto nulSeparated = [](const std::vector<std::string>& words) {
+            return std::accumulate(words.begin(), words.end(), std::string(),
+                                   [](auto text, auto& word) { return text + word + '\0'; });
+        };
+        testing::writeFile(at + "/cmdline", nulSeparated(process.commandLine));
+        testing::writeFile(at + "/environ", nulSeparated(process.environment));
+        testing::writeFile(at + "/comm", process.comm + "\n");
+        testing::writeFile(at + "/stat", std::to_string(process.pid) + " (" + process.comm + ") " +
+                                             process.state + " 1 1 1 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " +
+                                             std::to_string(process.startTime) + " 9\n");
+        testing::writeFile(at + "/root/.flatpak-info", process.flatpakInfo);
+        if (!process.executable.empty()) {
+            fs::create_symlink(process.executable, at + "/exe");
+        }
+        if (!process.workingDirectory.empty()) {
+            fs::create_symlink(process.workingDirectory, at + "/cwd");
+        }
+    }
+
+    // A Wine prefix under the home folder holding the file `relative`, drive C: linked as Wine links it.
+    std::string makePrefix(const std::string& name,
+                           const std::string& relative = std::string(gameInPrefix)) const {
+        const std::string prefix = home() + "/" + name;
+        fs::create_directories(fs::path(prefix + "/" + relative).parent_path());
+        testing::writeFile(prefix + "/" + relative, "MZ");
+        fs::create_directories(prefix + "/dosdevices");
+        fs::create_symlink("../drive_c", prefix + "/dosdevices/c:");
+        return prefix;
+    }
+
+    Environment environment(std::map<std::string, std::string, std::less<>> variables = {}) const {
+        variables.emplace("HOME", home());
+        return [variables = std::move(variables)](std::string_view name) -> std::optional<std::string> {
+            const auto found = variables.find(name);
+            return found == variables.end() ? std::nullopt : std::optional(found->second);
+        };
+    }
+
+    testing::TemporaryFolder folder;
+};
+
+FakeProcess gameProcess(pid_t pid, std::uint64_t startTime, const std::string& prefix) {
     return {.pid = pid,
             .commandLine = {std::string(gameWindowsPath)},
             .environment = {"WINEPREFIX=" + prefix},
@@ -25,94 +85,145 @@ testing::FakeProcess gameProcess(pid_t pid, std::uint64_t startTime, const std::
 }
 
 std::string gameFolder(const std::string& prefix) {
-    return std::filesystem::canonical(prefix).string() +
-           "/drive_c/Program Files (x86)/World of Warcraft/_retail_/";
+    return prefix + "/drive_c/Program Files (x86)/World of Warcraft/_retail_/";
 }
 
 TEST(ProcWorkspaceTest, ListsTheUsersOwnProcessesThatHaveAnIdentifier) {
+    const std::string game(gameBundleIdentifier), proxy(proxyBundleIdentifier),
+        recorder(recorderBundleIdentifier), discord(discordBundleIdentifier), none;
+    const std::string wine = "/usr/lib/wine/wine64-preloader", electron = "/app/bin/electron";
+    const std::pair<FakeProcess, std::string> cases[] = {
+        // The game by the file name of its first command word, in any letter case.
+        {{.commandLine = {std::string(gameWindowsPath)}, .executable = wine}, game},
+        {{.commandLine = {"/home/a/Games/wow/_retail_/Wow.exe", "-launch"}}, game},
+        {{.commandLine = {"WOW.EXE"}, .comm = "x"}, game},
+        {{.commandLine = {"C:\\Games\\WowClassic.exe"}, .executable = wine}, none},
+        {{.commandLine = {"/games/Wow.exe.bak"}}, none},
+        {{.commandLine = {"wine", "C:\\Wow.exe"}, .comm = "wine"}, none},  // a launcher naming it
+        // Our programs by executable name (also one replaced while it runs), comm when the exe link is
+        // unreadable; before any other rule. A name with ") " does not shift the stat fields after it.
+        {{.executable = "/opt/tavrin/Parlan (deleted)"}, proxy},
+        {{.comm = "Parlan"}, proxy},
+        {{.commandLine = {"Wow.exe"}, .executable = "/opt/Vidora", .comm = "a) (b", .startTime = 1ull << 40},
+         recorder},
+        // An exited copy that its parent has not reaped yet runs no more.
+        {{.comm = "Parlan", .state = 'Z'}, none},
+        // Discord by executable name or the Flatpak id of the [Application] group.
+        {{.executable = "/usr/share/discord/Discord"}, discord},
+        {{.executable = "/opt/discord/discord"}, discord},
+        {{.executable = "/usr/bin/DISCORD"}, none},
+        {{.executable = electron, .flatpakInfo = "[Application]\r\nname=com.discordapp.Discord\r\n"},
+         discord},
+        {{.executable = electron, .flatpakInfo = "[Instance]\nname=com.discordapp.Discord\n[Application]\n"},
+         none},
+    };
     FabricatedProc proc;
-    proc.add({.pid = 10, .executable = "/usr/bin/bash"});
-    proc.add({.pid = 11, .executable = "/opt/tavrin/Parlan"});
-    proc.add(gameProcess(12, 1000, proc.makePrefix("pfx")));
-    std::filesystem::create_directories(proc.root() + "/13");  // ended while the table was read
-    proc.add({.pid = 15, .executable = "/usr/share/discord/Discord"});
+    for (pid_t pid = 1; auto [process, expected] : cases) {
+        process.pid = pid++;
+        proc.add(process);
+    }
+    fs::create_directories(proc.root() + "/99");  // ended while the table was read
     // Another user's copy of our program (fabricated only where the test may chown) is none of ours.
-    proc.add({.pid = 16, .comm = "Vidora"});
-    const bool foreign = ::chown((proc.root() + "/16").c_str(), ::geteuid() + 1, ::getegid()) == 0;
+    proc.add({.pid = 100, .comm = "Vidora"});
+    const bool foreign = ::chown((proc.root() + "/100").c_str(), ::geteuid() + 1, ::getegid()) == 0;
 
     const ProcWorkspace workspace(proc.root(), proc.environment());
-    const auto applications = workspace.runningApplications();
-    ASSERT_EQ(applications.size(), foreign ? 3u : 4u);
-    EXPECT_EQ(applications[0].pid, 11);
-    EXPECT_EQ(applications[0].bundleIdentifier, proxyBundleIdentifier);
-    EXPECT_EQ(applications[0].name, "Parlan");
-    EXPECT_EQ(applications[1].bundleIdentifier, gameBundleIdentifier);
-    EXPECT_EQ(applications[1].name, "Wow.exe");
-    EXPECT_EQ(applications[2].bundleIdentifier, discordBundleIdentifier);
-    EXPECT_NE(workspace.isRunning(recorderBundleIdentifier), foreign);
+    std::map<pid_t, RunningApplication> found;
+    for (auto& application : workspace.runningApplications()) {
+        found[application.pid] = application;
+    }
+    for (pid_t pid = 1; const auto& [process, expected] : cases) {
+        EXPECT_EQ(found[pid++].bundleIdentifier.value_or(""), expected) << "pid " << pid - 1;
+    }
+    EXPECT_EQ(found[1].name, "Wow.exe");
+    EXPECT_EQ(found[7].name, "Parlan");
+    EXPECT_EQ(found[9].startTime, 1ull << 40);
+    EXPECT_EQ(found.count(100), foreign ? 0u : 1u);
+}
+
+TEST(GameLocationTest, FindsTheExecutableOfAGameProcess) {
+    FabricatedProc proc;
+    // Wine finds files whatever their letter case.
+    const std::string relative = "drive_c/program files (x86)/WORLD OF WARCRAFT/_retail_/WoW.exe";
+    const auto prefix = proc.makePrefix(".wine", relative);
+    const auto inDefault = prefix + "/" + relative, folder = fs::path(inDefault).parent_path().string();
+    const std::string windows(gameWindowsPath), other = "WINEPREFIX=" + proc.home() + "/other";
+    const struct {
+        std::vector<std::string> environment;
+        std::string workingDirectory, word;
+        std::optional<std::string> expected;
+    } cases[] = {
+        // Without an absolute WINEPREFIX the default prefix ~/.wine.
+        {{"WINEPREFIX="}, "", windows, inDefault},
+        {{"WINEPREFIX=relative/pfx"}, "", windows, inDefault},
+        {{other}, "", windows, std::nullopt},
+        {{}, "", "E:\\Wow.exe", std::nullopt},
+        {{}, "", "C:", std::nullopt},
+        {{}, "", "C:\\World of Warcraft\\_retail_\\Wow.exe", std::nullopt},
+        // A Linux path as it is; else the executable's name in the working folder.
+        {{}, "", inDefault, inDefault},
+        {{other}, folder, windows, folder + "/WoW.exe"},
+        {{}, folder, "/gone/wow.exe", folder + "/WoW.exe"},
+        {{}, proc.home(), "C:\\Games\\Wow.exe", std::nullopt},
+    };
+    for (const auto& [env, cwd, word, expected] : cases) {
+        proc.add({.pid = 50, .commandLine = {word, "-x"}, .environment = env, .workingDirectory = cwd});
+        EXPECT_EQ(gameExecutableOfProcess(ProcessTable(proc.root()), 50, proc.environment()), expected)
+            << word << " in " << cwd;
+    }
+    // A longer name is no match; a value may hold "=".
+    proc.add({.pid = 51, .environment = {"WINEPREFIXES=/x", "WINEPREFIX=/a=b"}});
+    EXPECT_EQ(ProcessTable(proc.root()).environmentValue(51, "WINEPREFIX"), "/a=b");
+    EXPECT_EQ(ProcessTable(proc.root()).environmentValue(51, "WINE"), std::nullopt);
+    // The root drive Z: gives no "//".
+    fs::create_symlink("/", prefix + "/dosdevices/z:");
+    std::string rooted = "z:" + proc.home() + "/.WINE/Drive_C";
+    std::replace(rooted.begin(), rooted.end(), '/', '\\');
+    EXPECT_EQ(windowsPathInPrefix(rooted, prefix), proc.home() + "/.wine/drive_c");
 }
 
 TEST(ProcWorkspaceTest, FollowsTheGameItFoundElseFindsItOnDisk) {
     FabricatedProc proc;
     const ProcWorkspace workspace(proc.root(), proc.environment());
-    EXPECT_EQ(getAppPath(workspace, gameBundleIdentifier), std::nullopt);
-    const auto installed = proc.makePrefix(".wine");
-    EXPECT_EQ(getAppPath(workspace, gameBundleIdentifier),
-              installed + "/drive_c/Program Files (x86)/World of Warcraft/_retail_/");
+    const auto path = [&](const Workspace& work) { return getAppPath(work, gameBundleIdentifier); };
+    EXPECT_EQ(path(workspace), std::nullopt);
     EXPECT_EQ(workspace.applicationPath(discordBundleIdentifier), std::nullopt);
+    // On disk: $WINEPREFIX, ~/.wine, ~/Games/*, then Steam's prefixes; folders of one kind in name order.
+    const auto steam = proc.makePrefix(".steam/steam/steamapps/compatdata/12/pfx");
+    EXPECT_EQ(path(workspace), gameFolder(steam));
+    proc.makePrefix("Games/b-wow");
+    const auto games = proc.makePrefix("Games/a-wow");
+    EXPECT_EQ(path(workspace), gameFolder(games));
+    const auto installed = proc.makePrefix(".wine");
+    EXPECT_EQ(path(workspace), gameFolder(installed));
+    EXPECT_EQ(path(ProcWorkspace(proc.root(), proc.environment({{"WINEPREFIX", steam}}))), gameFolder(steam));
 
     const auto first = proc.makePrefix("first");
     const auto second = proc.makePrefix("second");
     proc.add(gameProcess(300, 5000, first));
-    EXPECT_EQ(getAppPath(workspace, gameBundleIdentifier), gameFolder(first));
+    EXPECT_EQ(path(workspace), gameFolder(first));
     // A second game at a lower pid: the followed one stays the one whose folder is given.
     proc.add(gameProcess(100, 7000, second));
-    EXPECT_EQ(getAppPath(workspace, gameBundleIdentifier), gameFolder(first));
+    EXPECT_EQ(path(workspace), gameFolder(first));
     // Pid 300 now holds a later process, a game again: no stale answer, the search starts over.
     proc.add(gameProcess(300, 9000, first));
-    EXPECT_EQ(getAppPath(workspace, gameBundleIdentifier), gameFolder(second));
+    EXPECT_EQ(path(workspace), gameFolder(second));
     // Same pid, same start time, but the program replaced itself (exec) with another one.
-    std::filesystem::remove_all(proc.root() + "/300");
+    fs::remove_all(proc.root() + "/300");
     proc.add({.pid = 100, .executable = "/usr/share/discord/Discord", .startTime = 7000});
     EXPECT_FALSE(workspace.isRunning(gameBundleIdentifier));
 }
 
-TEST(ProcWorkspaceTest, KnowsItselfAndTerminatesOnlyRealProcesses) {
-    FabricatedProc proc;
-    std::filesystem::create_directories(proc.root() + "/self");
-    std::filesystem::create_symlink("/opt/tavrin/Vidora", proc.root() + "/self/exe");
-    EXPECT_EQ(ProcWorkspace(proc.root()).ownBundleIdentifier(), recorderBundleIdentifier);
+TEST(ProcWorkspaceTest, TerminatesNoProcessGroup) {
     // Pid 0 would signal the caller's whole process group: checked in a child with a group of its own.
     const pid_t child = ::fork();
     if (child == 0) {
         ::setpgid(0, 0);
         ::_exit(ProcWorkspace().terminate(0) ? 1 : 0);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-}
-
-TEST(ProcWorkspaceTest, FollowsARealGameProcessUntilItEnds) {
-    FabricatedProc proc;
-    const auto prefix = proc.makePrefix("pfx");
-    // Looks like the game under Wine: bash's exec -a sets the Windows path as argv[0].
-    testing::ChildProcess child(
-        {"/bin/bash", "-c", "exec -a '" + std::string(gameWindowsPath) + "' sleep 30"},
-        {{"WINEPREFIX", prefix}});
-    ASSERT_TRUE(testing::waitUntil(
-        [&] { return ProcessTable().firstCommandWord(child.pid()) == gameWindowsPath; }, 5s));
-
-    // A proc root holding a link to our child alone reads the kernel's own files for it.
-    std::filesystem::create_directories(proc.root());
-    std::filesystem::create_symlink("/proc/" + std::to_string(child.pid()),
-                                    proc.root() + "/" + std::to_string(child.pid()));
-    const ProcWorkspace ours(proc.root(), proc.environment());
-    EXPECT_TRUE(ours.isRunning(gameBundleIdentifier));
-    EXPECT_EQ(getAppPath(ours, gameBundleIdentifier), gameFolder(prefix));
-    EXPECT_TRUE(ours.terminate(child.pid()));
-    EXPECT_EQ(child.wait(5s), 128 + SIGTERM);
-    EXPECT_FALSE(ours.isRunning(gameBundleIdentifier));
+    int status = -1;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace

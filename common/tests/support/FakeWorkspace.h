@@ -18,10 +18,7 @@ public:
     }
     pid_t ownProcessId() const override { return ownPid; }
     std::optional<std::string> ownBundleIdentifier() const override { return ownIdentifier; }
-    bool terminate(pid_t pid) const override {
-        terminated.push_back(pid);
-        return true;
-    }
+    bool terminate(pid_t) const override { return true; }
 
     void run(pid_t pid, std::string identifier) {
         applications.push_back({pid, std::move(identifier), "", false, true});
@@ -31,7 +28,6 @@ public:
     std::map<std::string, std::string> paths;
     pid_t ownPid = 1000;
     std::optional<std::string> ownIdentifier;
-    mutable std::vector<pid_t> terminated;
 };
 
 }  // namespace tavrin::testing
