@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -20,67 +18,53 @@
 namespace vidora {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace vidora::testing;
 using Colour = std::array<int, 3>;  // red, green, blue
 
 constexpr Colour black{0, 0, 0};
-const Display screen{1, 1920, 1080, {0, 0, 1920, 1080}};
+constexpr Colour green{0x20, 0xC0, 0x40};
+constexpr Colour orange{0xF0, 0x90, 0x10};
 
 Colour colourAt(const VideoFrame& frame, int x, int y) {
     const std::uint8_t* pixel = frame.pixels.data() + static_cast<std::ptrdiff_t>(y) * frame.stride + x * 4;
     return {pixel[2], pixel[1], pixel[0]};
 }
 
-std::uint32_t pixelOf(Colour colour) {
-    return static_cast<std::uint32_t>(colour[0] << 16 | colour[1] << 8 | colour[2]);
-}
-
-// The share of points on a grid over `area` that show `colour`.
-double shareOf(const VideoFrame& frame, const Rect& area, Colour colour) {
-    int hits = 0;
-    int points = 0;
+// Whether every point on a grid over `area` shows `colour`.
+bool allOf(const VideoFrame& frame, const Rect& area, Colour colour) {
     for (int y = area.y + 2; y < area.y + area.height - 2; y += 7) {
         for (int x = area.x + 2; x < area.x + area.width - 2; x += 7) {
-            hits += colourAt(frame, x, y) == colour ? 1 : 0;
-            ++points;
+            if (colourAt(frame, x, y) != colour) {
+                return false;
+            }
         }
     }
-    return points == 0 ? 0.0 : static_cast<double>(hits) / points;
+    return true;
 }
 
 double rootMeanSquare(const std::vector<AudioBuffer>& buffers) {
     double sum = 0.0;
     std::size_t count = 0;
     for (const AudioBuffer& buffer : buffers) {
-        for (const std::int16_t sample : buffer.samples) {
-            sum += static_cast<double>(sample) * sample;
+        for (const double sample : buffer.samples) {
+            sum += sample * sample;
         }
         count += buffer.samples.size();
     }
     return count == 0 ? 0.0 : std::sqrt(sum / static_cast<double>(count));
 }
 
-// What a stream and a microphone delivered: every frame's facts, the newest complete frame whole,
+// What a stream and a microphone delivered: every frame (pixels of the newest complete one only),
 // every sound buffer.
 class Collector final : public StreamOutput, public MicrophoneOutput {
 public:
-    struct Note {
-        MediaTime time;
-        bool complete;
-        int width;
-        int height;
-        int stride;
-        bool hasPixels;
-    };
-
     void didOutputScreen(VideoFrame frame) override {
         std::lock_guard lock(mutex_);
-        notes_.push_back({frame.presentationTime, frame.complete, frame.width, frame.height, frame.stride,
-                          !frame.pixels.empty()});
         if (frame.complete) {
-            latest_ = std::move(frame);
+            latest_ = frame;
         }
+        frame.pixels.clear();
+        frames_.push_back(std::move(frame));
         changed_.notify_all();
     }
     void didOutputAudio(AudioBuffer buffer) override { keep(audio_, std::move(buffer)); }
@@ -88,46 +72,29 @@ public:
     void didStopWithError() override {
         std::lock_guard lock(mutex_);
         stoppedWithError_ = true;
-        changed_.notify_all();
     }
 
-    std::vector<Note> notes() const {
-        std::lock_guard lock(mutex_);
-        return notes_;
-    }
-    std::vector<AudioBuffer> audio() const {
-        std::lock_guard lock(mutex_);
-        return audio_;
-    }
-    std::vector<AudioBuffer> microphone() const {
-        std::lock_guard lock(mutex_);
-        return microphone_;
-    }
-    bool stoppedWithError() const {
-        std::lock_guard lock(mutex_);
-        return stoppedWithError_;
-    }
+    std::vector<VideoFrame> frames() const { return taken(frames_); }
+    std::vector<AudioBuffer> audio() const { return taken(audio_); }
+    std::vector<AudioBuffer> microphone() const { return taken(microphone_); }
+    bool stoppedWithError() const { return taken(stoppedWithError_); }
     void clear() {
         std::lock_guard lock(mutex_);
-        notes_.clear();
+        frames_.clear();
         latest_.reset();
-        audio_.clear();
-        microphone_.clear();
     }
-    // Waits for a complete frame that satisfies `test`; a copy of it.
-    std::optional<VideoFrame> awaitFrame(auto test, std::chrono::milliseconds timeout) {
+    // Waits for a complete frame that passes `test`.
+    bool awaitFrame(auto test) {
         std::unique_lock lock(mutex_);
-        std::optional<VideoFrame> found;
-        changed_.wait_for(lock, timeout, [&] {
-            if (latest_ && test(*latest_)) {
-                found = latest_;
-            }
-            return found.has_value();
-        });
-        return found;
+        return changed_.wait_for(lock, 5s, [&] { return latest_ && test(*latest_); });
     }
 
 private:
+    template <typename T>
+    T taken(const T& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
     void keep(std::vector<AudioBuffer>& buffers, AudioBuffer buffer) {
         std::lock_guard lock(mutex_);
         buffers.push_back(std::move(buffer));
@@ -135,182 +102,102 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<Note> notes_;
+    std::vector<VideoFrame> frames_;
     std::optional<VideoFrame> latest_;
     std::vector<AudioBuffer> audio_;
     std::vector<AudioBuffer> microphone_;
     bool stoppedWithError_ = false;
 };
 
-ContentFilter including(const std::vector<Window>& windows) {
+ContentFilter filterOf(std::vector<Window> included) {
     ContentFilter filter;
-    filter.kind = ContentFilter::Kind::includingWindows;
-    filter.display = screen;
-    filter.includedWindows = windows;
+    filter.kind =
+        included.empty() ? ContentFilter::Kind::excludingApplications : ContentFilter::Kind::includingWindows;
+    filter.display = Display{1, 1920, 1080, {0, 0, 1920, 1080}};
+    filter.includedWindows = std::move(included);
+    filter.excludedApplications = {ApplicationRecord{"net.tavrinworks.Vidora", ::getpid()}};
     return filter;
 }
 
-ContentFilter excluding(pid_t pid) {
-    ContentFilter filter;
-    filter.kind = ContentFilter::Kind::excludingApplications;
-    filter.display = screen;
-    filter.excludedApplications = {ApplicationRecord{"net.tavrinworks.Vidora", pid}};
-    return filter;
-}
-
-StreamConfiguration pictureOnly(bool showsCursor = false) {
+StreamConfiguration pictureOnly(bool showsCursor) {
     StreamConfiguration configuration{1920, 1080};
     configuration.showsCursor = showsCursor;
     configuration.capturesAudio = false;
     return configuration;
 }
 
-Rect awaitPlacement(const TestWindow& window) {
-    Rect placement;
-    waitUntil(
-        [&] {
-            placement = window.placement();
-            return placement.width > 0;
-        },
-        10s);
-    return placement;
-}
-
-class X11CaptureStreamTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(display.ready()) << "no Xvfb with openbox came up"; }
-
+TEST(X11CaptureStreamTest, PaintsTheIncludedWindowsOnBlackFollowingThemAndTheCursorWhenAsked) {
     TestDisplay display;
-    Collector collector;
-};
-
-TEST_F(X11CaptureStreamTest, PaintsTheIncludedWindowOnBlackThirtyTimesASecond) {
-    constexpr Colour blue{0x33, 0x66, 0xCC};
-    TestWindow window(display.connection(), 400, 300, pixelOf(blue));
-    window.configure(700, 400, 400, 300);
-    const Rect placed = awaitPlacement(window);
-    ASSERT_EQ(placed.width, 400);
-
-    X11CaptureStream stream(including({window.asShareable()}), pictureOnly(), collector, nullptr);
-    ASSERT_TRUE(stream.startCapture());
-    std::this_thread::sleep_for(2s);
-    stream.stopCapture();
-    const auto notes = collector.notes();
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(collector.notes().size(), notes.size()) << "a frame after stopCapture returned";
-
-    ASSERT_GE(notes.size(), 2U);
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        EXPECT_TRUE(notes[i].complete && notes[i].hasPixels) << "frame " << i;
-        EXPECT_EQ(std::tuple(notes[i].width, notes[i].height, notes[i].stride), std::tuple(1920, 1080, 7680));
-        if (i > 0) {
-            EXPECT_GT(notes[i].time, notes[i - 1].time);
-        }
-    }
-    // At most 30 a second, and at least half of that on this busy machine.
-    const double seconds = std::chrono::duration<double>(notes.back().time - notes.front().time).count();
-    const double rate = static_cast<double>(notes.size() - 1) / seconds;
-    EXPECT_LE(rate, 31.0);
-    EXPECT_GE(rate, 15.0) << notes.size() << " frames in " << seconds << " s";
-    RecordProperty("framesPerSecond", std::to_string(rate));
-
-    const auto frame = collector.awaitFrame([](const VideoFrame&) { return true; }, 0ms);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(colourAt(*frame, placed.x + 200, placed.y + 150), blue);
-    EXPECT_EQ(colourAt(*frame, placed.x, placed.y), blue);
-    EXPECT_EQ(colourAt(*frame, placed.x + 399, placed.y + 299), blue);
-    EXPECT_EQ(shareOf(*frame, placed, blue), 1.0);
-    // Everything else is black: the window manager's frame and the root too.
-    EXPECT_EQ(colourAt(*frame, placed.x - 1, placed.y + 150), black);
-    EXPECT_EQ(colourAt(*frame, placed.x + 400, placed.y + 150), black);
-    EXPECT_EQ(colourAt(*frame, placed.x + 200, placed.y - 5), black);
-    EXPECT_EQ(shareOf(*frame, {0, 0, 1920, placed.y - 40}, black), 1.0);
-    EXPECT_EQ(shareOf(*frame, {0, placed.y + 340, 1920, 1080 - placed.y - 340}, black), 1.0);
-}
-
-TEST_F(X11CaptureStreamTest, FollowsAResizedWindowAndReportsAVanishedOne) {
-    constexpr Colour green{0x20, 0xC0, 0x40};
-    constexpr Colour orange{0xF0, 0x90, 0x10};
-    TestWindow lower(display.connection(), 300, 300, pixelOf(green));
-    lower.configure(100, 100, 300, 300);
-    TestWindow upper(display.connection(), 300, 300, pixelOf(orange));
-    upper.configure(250, 250, 300, 300);
-    Rect lowerPlace = awaitPlacement(lower);
-    Rect upperPlace = awaitPlacement(upper);
+    ASSERT_TRUE(display.ready()) << "no Xvfb with openbox came up";
+    TestWindow lower(display.connection(), 300, 300, 0x20C040);
+    TestWindow upper(display.connection(), 300, 300, 0xF09010);
+    Rect lowerPlace = lower.configure(100, 100, 300, 300);
+    const Rect upperPlace = upper.configure(250, 250, 300, 300);
     ASSERT_TRUE(lowerPlace.intersects(upperPlace));
+    xcb_warp_pointer(display.connection(), XCB_WINDOW_NONE, display.root(), 0, 0, 0, 0, 1500, 800);
+    xcb_flush(display.connection());
+    const Rect aroundPointer{1470, 770, 60, 60};
 
     // Listed top first: they are painted in their stacking order all the same.
-    X11CaptureStream stream(including({upper.asShareable(), lower.asShareable()}), pictureOnly(), collector,
-                            nullptr);
+    Collector collector;
+    X11CaptureStream stream(filterOf({upper.asShareable(), lower.asShareable()}), pictureOnly(false),
+                            collector, nullptr);
     ASSERT_TRUE(stream.startCapture());
     const Rect overlap{upperPlace.x, upperPlace.y, lowerPlace.x + lowerPlace.width - upperPlace.x,
                        lowerPlace.y + lowerPlace.height - upperPlace.y};
-    auto frame = collector.awaitFrame(
-        [&](const VideoFrame& shown) { return shareOf(shown, overlap, orange) == 1.0; }, 5s);
-    ASSERT_TRUE(frame) << "the upper window is not painted over the lower one";
-    EXPECT_EQ(colourAt(*frame, lowerPlace.x + 10, lowerPlace.y + 10), green);
+    EXPECT_TRUE(collector.awaitFrame([&](const VideoFrame& frame) {
+        // Everything but the windows is black: the window manager's frames, the root, the pointer.
+        return allOf(frame, overlap, orange) &&
+               allOf(frame, {lowerPlace.x, lowerPlace.y, upperPlace.x - lowerPlace.x - 8, 300}, green) &&
+               allOf(frame, {0, 0, 1920, lowerPlace.y - 40}, black) && allOf(frame, aroundPointer, black) &&
+               allOf(frame, {upperPlace.x + 300, 0, 1920 - upperPlace.x - 300, 1080}, black);
+    })) << "the windows are not painted in their places on black";
 
     // A window resized while recording shows at its new size: its pixmap is named again.
-    lower.configure(100, 100, 700, 120);
-    ASSERT_TRUE(waitUntil([&] { return lower.placement().width == 700; }, 10s));
-    lowerPlace = lower.placement();
-    frame = collector.awaitFrame(
-        [&](const VideoFrame& shown) {
-            return colourAt(shown, lowerPlace.x + 690, lowerPlace.y + 60) == green &&
-                   colourAt(shown, lowerPlace.x + 10, lowerPlace.y + 130) == black;
-        },
-        5s);
-    EXPECT_TRUE(frame) << "the resized window is not shown at its new size";
+    lowerPlace = lower.configure(100, 100, 700, 120);
+    EXPECT_TRUE(collector.awaitFrame([&](const VideoFrame& frame) {
+        return colourAt(frame, lowerPlace.x + 690, lowerPlace.y + 60) == green &&
+               colourAt(frame, lowerPlace.x + 10, lowerPlace.y + 130) == black;
+    })) << "the resized window is not shown at its new size";
 
     // Both gone: nothing to paint, so frames keep coming but incomplete and empty.
     lower.destroy();
     upper.destroy();
     std::this_thread::sleep_for(300ms);
     collector.clear();
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(300ms);
     stream.stopCapture();
-    const auto notes = collector.notes();
-    ASSERT_GE(notes.size(), 3U);
-    EXPECT_TRUE(
-        std::ranges::none_of(notes, [](const auto& note) { return note.complete || note.hasPixels; }));
-    EXPECT_EQ(std::tuple(notes.back().width, notes.back().height), std::tuple(1920, 1080));
-    EXPECT_FALSE(collector.stoppedWithError());
-}
-
-TEST_F(X11CaptureStreamTest, DrawsTheCursorWhenAsked) {
-    TestWindow window(display.connection(), 200, 200, pixelOf({0x80, 0x80, 0x80}));
-    awaitPlacement(window);
-    xcb_warp_pointer(display.connection(), XCB_WINDOW_NONE, display.root(), 0, 0, 0, 0, 1500, 800);
-    xcb_flush(display.connection());
-    const Rect aroundPointer{1470, 770, 60, 60};
-    for (const bool showsCursor : {true, false}) {
-        collector.clear();
-        X11CaptureStream stream(including({window.asShareable()}), pictureOnly(showsCursor), collector,
-                                nullptr);
-        ASSERT_TRUE(stream.startCapture());
-        const auto frame = collector.awaitFrame([](const VideoFrame&) { return true; }, 5s);
-        stream.stopCapture();
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(shareOf(*frame, aroundPointer, black) < 1.0, showsCursor) << "showsCursor " << showsCursor;
+    auto frames = collector.frames();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(collector.frames().size(), frames.size()) << "a frame after stopCapture returned";
+    ASSERT_GE(frames.size(), 2U);
+    EXPECT_TRUE(std::ranges::none_of(frames, &VideoFrame::complete));
+    EXPECT_EQ(std::tuple(frames[0].width, frames[0].height, frames[0].stride), std::tuple(1920, 1080, 7680));
+    // In time order, at most thirty a second.
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_GT(frames[i].presentationTime, frames[i - 1].presentationTime) << "frame " << i;
     }
-}
+    EXPECT_GE((frames.back().presentationTime - frames[0].presentationTime) / (frames.size() - 1), 32ms);
 
-TEST_F(X11CaptureStreamTest, EndsWithAnErrorWhenTheDisplayGoesAway) {
-    X11CaptureStream stream(excluding(::getpid()), pictureOnly(true), collector, nullptr);
-    ASSERT_TRUE(stream.startCapture());
-    ASSERT_TRUE(collector.awaitFrame([](const VideoFrame&) { return true; }, 5s));
+    // The whole display with the cursor drawn; the display going away ends the stream with an error.
+    X11CaptureStream whole(filterOf({}), pictureOnly(true), collector, nullptr);
+    ASSERT_TRUE(whole.startCapture());
+    EXPECT_TRUE(collector.awaitFrame([&](const VideoFrame& frame) {
+        return !allOf(frame, aroundPointer, black);
+    })) << "no cursor";
+    EXPECT_FALSE(collector.stoppedWithError());
     display.kill();
     EXPECT_TRUE(waitUntil([&] { return collector.stoppedWithError(); }, 5s));
-    stream.stopCapture();
-    EXPECT_FALSE(X11CaptureStream(excluding(::getpid()), pictureOnly(), collector, nullptr).startCapture());
+    whole.stopCapture();
+    EXPECT_FALSE(X11CaptureStream(filterOf({}), pictureOnly(false), collector, nullptr).startCapture());
 }
 
-// Waits until the newest ten buffers are louder than `level` (root mean square).
-bool awaitLouder(const std::function<std::vector<AudioBuffer>()>& buffers, double level) {
+// Waits until the newest ten buffers are loud (root mean square).
+bool awaitLoud(const std::function<std::vector<AudioBuffer>()>& buffers) {
     return waitUntil(
         [&] {
             const auto all = buffers();
-            return all.size() >= 10 && rootMeanSquare({all.end() - 10, all.end()}) > level;
+            return all.size() >= 10 && rootMeanSquare({all.end() - 10, all.end()}) > 4000.0;
         },
         10s);
 }
@@ -323,64 +210,16 @@ protected:
     Collector collector;
 };
 
-TEST_F(PulseAudioSourceTest, RecordsTheDefaultSinksMonitorAsStampedChunks) {
-    EXPECT_EQ(PulseAudioSource::findDevice(PulseAudioSource::Device::systemAudio, 2s), "tavrin_sink.monitor");
-    PulseAudioSource source(PulseAudioSource::Device::systemAudio);
-    source.start([&](AudioBuffer buffer) { collector.didOutputAudio(std::move(buffer)); });
-    ASSERT_TRUE(waitUntil([&] { return collector.audio().size() >= 20; }, 10s)) << "no sound arrived";
-    EXPECT_LT(rootMeanSquare(collector.audio()), 1.0) << "silence before the tone";
-
-    const auto tone = sound.playTone("tavrin_sink", 440.0, 3.0);
-    const auto audio = [&] { return collector.audio(); };
-    EXPECT_TRUE(awaitLouder(audio, 4000.0)) << "the tone was not heard";
-    source.stop();
-    const auto buffers = collector.audio();
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(collector.audio().size(), buffers.size()) << "a buffer after stop returned";
-    RecordProperty("toneLevel", std::to_string(rootMeanSquare({buffers.end() - 10, buffers.end()})));
-
-    // 48 kHz mono chunks of about 20 ms, each starting where the one before ended.
-    std::int64_t frames = 0;
-    for (std::size_t i = 0; i < buffers.size(); ++i) {
-        const AudioBuffer& buffer = buffers[i];
-        EXPECT_EQ(std::tuple(buffer.sampleRate, buffer.channels), std::tuple(48000, 1));
-        EXPECT_GT(buffer.frameCount(), 0);
-        EXPECT_LE(buffer.frameCount(), 48000 / 10);
-        frames += buffer.frameCount();
-        if (i > 0) {
-            const MediaTime end =
-                buffers[i - 1].presentationTime +
-                std::chrono::nanoseconds(buffers[i - 1].frameCount() * 1'000'000'000 / 48000);
-            EXPECT_GT(buffer.presentationTime, buffers[i - 1].presentationTime);
-            EXPECT_LT(std::chrono::abs(buffer.presentationTime - end), 5ms) << "buffer " << i;
-        }
-    }
-    const MediaTime spanned = buffers.back().presentationTime - buffers.front().presentationTime;
-    EXPECT_NEAR(static_cast<double>(frames - buffers.back().frameCount()) / 48000.0,
-                std::chrono::duration<double>(spanned).count(), 0.05);
-    EXPECT_LT(std::chrono::abs(mediaNow() - buffers.back().presentationTime), 2s);
-}
-
 TEST_F(PulseAudioSourceTest, MicrophoneIsTheDefaultSourceButNeverAMonitor) {
     LinuxCapturePlatform platform;
-    ASSERT_EQ(sound.pactl({"load-module", "module-null-sink", "sink_name=mic_feed"}), 0);
-    ASSERT_EQ(sound.pactl({"load-module", "module-remap-source", "master=mic_feed.monitor",
-                           "source_name=tavrin_remap"}),
-              0);
-    ASSERT_EQ(sound.pactl({"set-default-source", "tavrin_remap"}), 0);
+    ASSERT_TRUE(sound.addMicrophone());
     EXPECT_EQ(PulseAudioSource::findDevice(PulseAudioSource::Device::microphone, 2s), "tavrin_remap");
-
     auto microphone = platform.makeMicrophone(collector);
     ASSERT_NE(microphone, nullptr);
     microphone->startRunning();
     const auto tone = sound.playTone("mic_feed", 880.0, 3.0);
-    const auto heard = [&] { return collector.microphone(); };
-    EXPECT_TRUE(awaitLouder(heard, 4000.0)) << "the microphone's tone was not heard";
+    EXPECT_TRUE(awaitLoud([&] { return collector.microphone(); })) << "the microphone's tone was not heard";
     microphone->stopRunning();
-    const auto buffers = collector.microphone();
-    ASSERT_FALSE(buffers.empty());
-    EXPECT_EQ(std::tuple(buffers.back().sampleRate, buffers.back().channels), std::tuple(48000, 1));
-    RecordProperty("microphoneLevel", std::to_string(rootMeanSquare({buffers.end() - 10, buffers.end()})));
     EXPECT_TRUE(collector.audio().empty());
 
     ASSERT_EQ(sound.pactl({"set-default-source", "tavrin_sink.monitor"}), 0);
@@ -388,38 +227,36 @@ TEST_F(PulseAudioSourceTest, MicrophoneIsTheDefaultSourceButNeverAMonitor) {
     EXPECT_EQ(platform.makeMicrophone(collector), nullptr);
 }
 
-TEST_F(PulseAudioSourceTest, GoesQuietWhenTheServerDiesAndHearsItsSuccessor) {
+TEST_F(PulseAudioSourceTest, StampsChunksEdgeToEdgeGoesQuietWhenTheServerDiesAndHearsItsSuccessor) {
     PulseAudioSource source(PulseAudioSource::Device::systemAudio);
     source.start([&](AudioBuffer buffer) { collector.didOutputAudio(std::move(buffer)); });
-    ASSERT_TRUE(waitUntil([&] { return collector.audio().size() >= 10; }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return collector.audio().size() >= 20; }, 10s)) << "no sound arrived";
+    const auto buffers = collector.audio();
+    for (std::size_t i = 1; i < buffers.size(); ++i) {
+        const AudioBuffer& last = buffers[i - 1];
+        EXPECT_EQ(std::tuple(buffers[i].sampleRate, buffers[i].channels), std::tuple(48000, 1));
+        const MediaTime end = last.presentationTime + MediaTime(last.frameCount() * 1'000'000'000 / 48000);
+        EXPECT_LT(std::chrono::abs(buffers[i].presentationTime - end), 5ms) << "buffer " << i;
+    }
+    EXPECT_LT(std::chrono::abs(mediaNow() - buffers.back().presentationTime), 2s);
+
     sound.kill();
     std::this_thread::sleep_for(300ms);
     const std::size_t beforeDeath = collector.audio().size();
-    std::this_thread::sleep_for(1500ms);
+    // Without a server: no microphone, and a source that never connected stops at once.
+    EXPECT_EQ(LinuxCapturePlatform().makeMicrophone(collector), nullptr);
+    PulseAudioSource(PulseAudioSource::Device::microphone).start([&](AudioBuffer) { ADD_FAILURE(); });
+    std::this_thread::sleep_for(1s);
     EXPECT_EQ(collector.audio().size(), beforeDeath);
 
     sound.start();
     ASSERT_TRUE(sound.ready());
     const auto tone = sound.playTone("tavrin_sink", 440.0, 4.0);
-    const auto audio = [&] { return collector.audio(); };
-    EXPECT_TRUE(awaitLouder(audio, 4000.0)) << "no sound from the new server";
+    EXPECT_TRUE(awaitLoud([&] { return collector.audio(); })) << "no sound from the new server";
     source.stop();
-}
-
-TEST(PulseAudioWithoutServerTest, GivesNothingAndNeverFails) {
-    TemporaryFolder nowhere;
-    ::setenv("PULSE_SERVER", ("unix:" + nowhere.file("none")).c_str(), 1);
-    Collector collector;
-    EXPECT_EQ(PulseAudioSource::findDevice(PulseAudioSource::Device::systemAudio, 2s), std::nullopt);
-    EXPECT_EQ(LinuxCapturePlatform().makeMicrophone(collector), nullptr);
-    PulseAudioSource source(PulseAudioSource::Device::systemAudio);
-    source.start([&](AudioBuffer buffer) { collector.didOutputAudio(std::move(buffer)); });
-    std::this_thread::sleep_for(1500ms);
-    const auto before = std::chrono::steady_clock::now();
-    source.stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
-    EXPECT_TRUE(collector.audio().empty());
-    ::unsetenv("PULSE_SERVER");
+    const auto stopped = collector.audio().size();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(collector.audio().size(), stopped) << "a buffer after stop returned";
 }
 
 TEST(AudioTimelineTest, KeepsChunksEdgeToEdgeFollowsDriftSlowlyAndRestartsAfterAGap) {

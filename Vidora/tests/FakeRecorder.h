@@ -1,31 +1,25 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "capture/Recorder.h"
+#include "control/DesktopApplications.h"
 
 namespace vidora::testing {
 
-// The recorder as the controller sees it: remembers what it was asked; start runs on the
-// controller's own task, so what it records is read under a lock.
+// The recorder as the controller sees it: remembers what it was asked. Start runs on the controller's
+// own task; what it wrote is read after `recording` turned true or after a stop, which waits for it.
 class FakeRecorder final : public Recorder {
 public:
-    bool setup(std::int64_t displayId) override {
-        setups.push_back(std::to_string(displayId));
-        return canSetup;
-    }
-    bool setup(std::string_view bundleIdentifier) override {
-        setups.emplace_back(bundleIdentifier);
+    bool setup(std::int64_t displayId) override { return setup(std::to_string(displayId)); }
+    bool setup(std::string_view target) override {
+        setups.emplace_back(target);
         return canSetup;
     }
     void start(const std::string& path, bool microphone) override {
-        const std::scoped_lock lock(mutex);
         starts.push_back(path);
         micAtStart = microphone;
         recording = true;
@@ -38,20 +32,41 @@ public:
     void setMicState(bool on) override { micStates.push_back(on); }
     std::optional<tavrin::Date> startTime() const override { return started; }
 
-    std::vector<std::string> startedPaths() {
-        const std::scoped_lock lock(mutex);
-        return starts;
-    }
-
     bool canSetup = true;
-    std::vector<std::string> setups;
-    std::mutex mutex;
-    std::vector<std::string> starts;
+    std::vector<std::string> setups, starts;
     bool micAtStart = false;
     int stops = 0;
     std::vector<bool> micStates;
     std::optional<tavrin::Date> started;
-    std::atomic<bool> recording{false};
+    std::atomic<bool> recording = false;
+};
+
+inline DesktopApplication app(std::optional<std::string> id, std::optional<std::string> name,
+                              bool hidden = false, bool launched = true) {
+    return {.pid = 100,
+            .bundleIdentifier = id,
+            .localizedName = name,
+            .hidden = hidden,
+            .finishedLaunching = launched,
+            .windowIcon = {}};
+}
+
+// Running applications the test sets; "org.example.nowhere" has no location and "org.example.iconless"
+// no icon, every other one a small icon of real pixels.
+class FakeDesktop final : public DesktopWorkspace {
+public:
+    std::vector<DesktopApplication> runningApplications() const override { return applications; }
+    std::optional<std::string> applicationLocation(std::string_view id) const override {
+        return id == "org.example.nowhere" ? std::nullopt : std::optional("/opt/" + std::string(id));
+    }
+    std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
+                                        const std::string&) const override {
+        return application.bundleIdentifier == "org.example.iconless"
+                   ? nullptr
+                   : std::make_shared<const Icon>(Icon{"", 2, 2, std::vector<std::uint32_t>(4, 0xffd03030)});
+    }
+
+    std::vector<DesktopApplication> applications;
 };
 
 }  // namespace vidora::testing

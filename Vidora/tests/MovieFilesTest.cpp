@@ -9,32 +9,30 @@ namespace vidora {
 namespace {
 
 using tavrin::testing::readFile;
-using tavrin::testing::TemporaryFolder;
 using tavrin::testing::writeFile;
 
-TEST(MovieFilesTest, ReplacesTheLastExtensionOrAppendsOne) {
-    TemporaryFolder folder;
-    writeFile(folder.file("a.b.mp0"), "movie");
-    changeExtension(folder.file("a.b.mp0"), "mp4");
-    EXPECT_FALSE(std::filesystem::exists(folder.file("a.b.mp0")));
-    EXPECT_EQ(readFile(folder.file("a.b.mp4")), "movie");
-
-    writeFile(folder.file("bare"), "movie");
-    changeExtension(folder.file("bare"), "mp4");
-    EXPECT_EQ(readFile(folder.file("bare.mp4")), "movie");
-    EXPECT_FALSE(std::filesystem::exists(folder.file("bare")));
-}
-
-TEST(MovieFilesTest, LeavesEverythingAsItWasWhenTheMoveCannotBeMade) {
-    TemporaryFolder folder;
+TEST(MovieFilesTest, RenamesOnlyWhenNothingIsInTheWay) {
+    tavrin::testing::TemporaryFolder folder;
+    const struct {
+        std::string from, existing, to, expectedTo, expectedFrom;  // "" for no file
+    } cases[] = {
+        {"a.b.mp0", "", "a.b.mp4", "movie", ""},              // the last extension replaced
+        {"bare", "", "bare.mp4", "movie", ""},                // one appended
+        {"same.mp0", "first", "same.mp4", "first", "movie"},  // an earlier movie is never replaced
+    };
+    for (const auto& row : cases) {
+        writeFile(folder.file(row.from), "movie");
+        if (!row.existing.empty()) {
+            writeFile(folder.file(row.to), row.existing);
+        }
+        changeExtension(folder.file(row.from), "mp4");
+        EXPECT_EQ(readFile(folder.file(row.to)), row.expectedTo) << row.from;
+        EXPECT_EQ(std::filesystem::exists(folder.file(row.from)) ? readFile(folder.file(row.from)) : "",
+                  row.expectedFrom)
+            << row.from;
+    }
     changeExtension(folder.file("missing.mp0"), "mp4");
-    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
-
-    writeFile(folder.file("same second.mp0"), "second");
-    writeFile(folder.file("same second.mp4"), "first");
-    changeExtension(folder.file("same second.mp0"), "mp4");
-    EXPECT_EQ(readFile(folder.file("same second.mp0")), "second");
-    EXPECT_EQ(readFile(folder.file("same second.mp4")), "first");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("missing.mp4")));
 }
 
 }  // namespace

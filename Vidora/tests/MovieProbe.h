@@ -1,9 +1,13 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <numbers>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -53,6 +57,46 @@ inline std::vector<std::int16_t> decodedAudio(const std::string& path, int strea
     std::vector<std::int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
+}
+
+struct Loudness {
+    double rootMeanSquare = 0;  // 0: every sample is zero
+    // The median share of the power that a tone carries, over 50 ms blocks (Goertzel): near 1 for a clean
+    // tone. Per block, so that a short gap the writer fills to keep the tracks in step cannot cancel it.
+    double toneShare = 0;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Loudness& level) {
+    return out << "rms " << level.rootMeanSquare << ", tone share " << level.toneShare;
+}
+
+// How loud 48 kHz samples are from `from` to `to` seconds, and how much of it is a tone of `frequency`.
+inline Loudness loudness(const std::vector<std::int16_t>& samples, double from, double to, double frequency) {
+    constexpr std::size_t block = 2400;
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 48000);
+    double sum = 0;
+    std::vector<double> shares;
+    const auto last = std::min(samples.size(), static_cast<std::size_t>(to * 48000));
+    for (auto start = static_cast<std::size_t>(std::max(0.0, from) * 48000); start + block <= last;
+         start += block) {
+        double previous = 0, older = 0, power = 0;
+        for (std::size_t index = start; index < start + block; ++index) {
+            const double sample = samples[index];
+            power += sample * sample;
+            const double next = sample + coefficient * previous - older;
+            older = previous;
+            previous = next;
+        }
+        // A tone of amplitude a gives a Goertzel power of (a N / 2)^2 and a mean square of a^2 / 2.
+        const double tone = previous * previous + older * older - coefficient * previous * older;
+        shares.push_back(power == 0 ? 0 : 2 * tone / (static_cast<double>(block) * power));
+        sum += power;
+    }
+    if (shares.empty()) {
+        return {};
+    }
+    std::ranges::nth_element(shares, shares.begin() + static_cast<std::ptrdiff_t>(shares.size() / 2));
+    return {std::sqrt(sum / static_cast<double>(shares.size() * block)), shares[shares.size() / 2]};
 }
 
 }  // namespace vidora::testing

@@ -1,3 +1,4 @@
+// The recorder's engine with fakes for the content, the capture platform and the writer.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,115 +10,102 @@
 #include "ChildProcess.h"
 #include "ManualClock.h"
 #include "TemporaryFolder.h"
-#include "capture/MovieLocations.h"
 #include "capture/ScreenCaptureRecorder.h"
 
 namespace vidora {
 namespace {
 
-using tavrin::testing::ManualClock;
+using namespace std::chrono_literals;
 using tavrin::testing::TemporaryFolder;
+using tavrin::testing::waitUntil;
+using Calls = std::vector<std::string>;
 
 const std::string game = "com.blizzard.worldofwarcraft";
 
 class FakeContent final : public ContentProvider {
 public:
-    std::optional<ShareableContent> getShareableContent() const override { return content; }
+    std::optional<ShareableContent> getShareableContent() const override {
+        return ShareableContent{{{7, 1920, 1080, {0, 0, 1920, 1080}}},
+                                {{1, true, ApplicationRecord{game, 42}, {100, 100, 800, 600}}},
+                                {ApplicationRecord{game, 42}}};
+    }
     std::optional<std::string> ownBundleIdentifier() const override { return "net.tavrinworks.Vidora"; }
-
-    ShareableContent content{{{7, 1920, 1080, {0, 0, 1920, 1080}}},
-                             {{1, true, ApplicationRecord{game, 42}, {100, 100, 800, 600}}},
-                             {ApplicationRecord{game, 42}}};
 };
 
-// Records what reaches the movie; the file it "writes" is an empty placeholder so renames can be seen.
+// What reached the writers, in order. Each writer creates an empty file, so that renames can be seen.
+struct WriterLog {
+    std::mutex mutex;
+    Calls calls;
+    bool appendedAfterFinish = false;
+    bool finished = false;
+    std::atomic<bool> starts = true;
+    std::atomic<bool> ready = true;
+    std::atomic<bool> failed = false;
+
+    void note(const std::string& call) {
+        std::lock_guard lock(mutex);
+        appendedAfterFinish |= finished;
+        calls.push_back(call);
+    }
+    Calls taken() {
+        std::lock_guard lock(mutex);
+        return calls;
+    }
+};
+
 class FakeSink final : public MovieSink {
 public:
-    struct Log {
-        std::mutex mutex;
-        std::vector<std::string> calls;
-        std::vector<AudioBuffer> microphone;
-        std::optional<MediaTime> sessionStart;
-        bool appendedAfterFinish = false;
-        bool finished = false;
-    };
-    FakeSink(std::shared_ptr<Log> log, bool starts, std::shared_ptr<std::atomic<bool>> ready)
-        : log_(std::move(log)), starts_(starts), ready_(std::move(ready)) {}
+    explicit FakeSink(WriterLog& log) : log_(log) {}
 
     bool startWriting(const std::string& path, const VideoSettings& video, const AudioSettings&) override {
-        if (!starts_) {
+        if (!log_.starts) {
             return false;
         }
-        std::ofstream(path) << "";
-        note("start " + std::to_string(video.width) + "x" + std::to_string(video.height));
+        std::ofstream{path};
+        log_.finished = false;
+        log_.note("start " + std::to_string(video.width) + "x" + std::to_string(video.height));
         return true;
     }
-    void startSession(MediaTime sourceTime) override {
-        std::lock_guard lock(log_->mutex);
-        log_->sessionStart = sourceTime;
-    }
-    bool isReadyForMoreMediaData(Track) const override { return *ready_; }
+    void startSession(MediaTime time) override { log_.note("session " + std::to_string(time.count())); }
+    bool isReadyForMoreMediaData(Track) const override { return log_.ready; }
     void append(VideoFrame frame) override {
-        note("video " + std::to_string(frame.presentationTime.count()));
+        log_.note("video " + std::to_string(frame.presentationTime.count()));
     }
     void append(Track track, AudioBuffer buffer) override {
-        if (track == Track::microphone) {
-            std::lock_guard lock(log_->mutex);
-            log_->microphone.push_back(buffer);
-        }
-        note(track == Track::microphone ? "microphone" : "audio");
+        log_.note((track == Track::microphone ? "microphone " : "audio ") +
+                  std::to_string(buffer.presentationTime.count()) + " " +
+                  std::to_string(buffer.samples.at(0)));
     }
     void finishWriting() override {
-        std::lock_guard lock(log_->mutex);
-        log_->finished = true;
+        std::lock_guard lock(log_.mutex);
+        log_.finished = true;
     }
+    bool hasFailed() const override { return log_.failed; }
 
 private:
-    void note(const std::string& call) {
-        std::lock_guard lock(log_->mutex);
-        log_->appendedAfterFinish |= log_->finished;
-        log_->calls.push_back(call);
-    }
-    std::shared_ptr<Log> log_;
-    bool starts_;
-    std::shared_ptr<std::atomic<bool>> ready_;
+    WriterLog& log_;
 };
 
 class FakeStream final : public CaptureStream {
 public:
-    explicit FakeStream(std::atomic<int>& started) : started_(started) {}
-    bool startCapture() override {
-        ++started_;
-        return true;
-    }
+    bool startCapture() override { return true; }
     void stopCapture() override {}
-
-private:
-    std::atomic<int>& started_;
 };
 
 class FakePlatform final : public CapturePlatform {
 public:
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter,
-                                              const StreamConfiguration& configuration,
+    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration&,
                                               StreamOutput&) override {
         filters.push_back(filter);
-        configurations.push_back(configuration);
-        return std::make_unique<FakeStream>(started);
+        return std::make_unique<FakeStream>();
     }
     std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override { return nullptr; }
 
     std::vector<ContentFilter> filters;
-    std::vector<StreamConfiguration> configurations;
-    std::atomic<int> started = 0;
 };
 
-VideoFrame frame(std::int64_t time, bool complete) {
+VideoFrame frame(std::int64_t time, bool complete = true) {
     VideoFrame picture;
-    picture.width = 4;
-    picture.height = 2;
-    picture.stride = 16;
-    picture.pixels.assign(32, 0x80);
     picture.presentationTime = MediaTime(time);
     picture.complete = complete;
     return picture;
@@ -132,140 +120,93 @@ AudioBuffer sound(std::int64_t time, std::int16_t level) {
 
 class ScreenCaptureRecorderTest : public ::testing::Test {
 protected:
-    ScreenCaptureRecorderTest()
-        : recorder(
-              content, platform, [this] { return makeWriter(); }, clock,
-              [this](std::function<void()> work) { mainQueue.push_back(std::move(work)); }) {}
-
-    std::unique_ptr<MovieSink> makeWriter() {
-        ++writersMade;
-        log = std::make_shared<FakeSink::Log>();
-        return std::make_unique<FakeSink>(log, writersStart, ready);
-    }
-    std::vector<std::string> calls() {
-        std::lock_guard lock(log->mutex);
-        return log->calls;
+    std::size_t posted() {
+        std::lock_guard lock(mutex);
+        return mainQueue.size();
     }
 
     TemporaryFolder movies;
     FakeContent content;
     FakePlatform platform;
-    ManualClock clock{tavrin::Date(std::chrono::seconds(1'700'000'000))};
+    tavrin::testing::ManualClock clock{tavrin::Date(std::chrono::seconds(1'700'000'000))};
+    std::mutex mutex;
     std::vector<std::function<void()>> mainQueue;
     int writersMade = 0;
-    bool writersStart = true;
-    std::shared_ptr<std::atomic<bool>> ready = std::make_shared<std::atomic<bool>>(true);
-    std::shared_ptr<FakeSink::Log> log;
-    ScreenCaptureRecorder recorder;
+    WriterLog log;
+    ScreenCaptureRecorder recorder{content, platform,
+                                   [this] {
+                                       ++writersMade;
+                                       return std::make_unique<FakeSink>(log);
+                                   },
+                                   clock,
+                                   [this](std::function<void()> work) {
+                                       std::lock_guard lock(mutex);
+                                       mainQueue.push_back(std::move(work));
+                                   }};
 };
 
-TEST_F(ScreenCaptureRecorderTest, SetupChoosesTheTargetAndItsSize) {
+TEST_F(ScreenCaptureRecorderTest, RecordsOneMovieAtATimeAtTheTargetsSize) {
     EXPECT_FALSE(recorder.setup("org.example.NotRunning"));
-    EXPECT_FALSE(recorder.filter());
     EXPECT_FALSE(recorder.setup(std::int64_t{8}));  // no such display
-    ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), true);
-    ASSERT_EQ(platform.configurations.size(), 1U);
-    EXPECT_EQ(platform.configurations[0].width, 1920);
-    EXPECT_EQ(platform.configurations[0].height, 1080);
-    EXPECT_EQ(platform.configurations[0].frameRate, 30);
-    EXPECT_EQ(platform.configurations[0].sampleRate, 48000);
-    EXPECT_EQ(platform.configurations[0].channelCount, 1);
-    recorder.stop();
-    EXPECT_EQ(calls().front(), "start 1920x1080");
-}
-
-TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimeline) {
-    ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), true);
-    recorder.didOutputMicrophone(sound(5, 100));  // before any frame: never in the movie
-    recorder.didOutputScreen(frame(10, false));   // blank: dropped
-    recorder.didOutputScreen(frame(20, true));
-    recorder.didOutputMicrophone(sound(25, 100));
-    recorder.didOutputScreen(frame(30, true));
-    recorder.stop();
-    EXPECT_EQ(log->sessionStart, MediaTime(20));
-    EXPECT_EQ(calls(), (std::vector<std::string>{"start 1920x1080", "video 20", "microphone", "video 30"}));
-    EXPECT_EQ(platform.started, 1);
-    EXPECT_TRUE(log->finished);
-}
-
-TEST_F(ScreenCaptureRecorderTest, StartTimeIsTheWallClockOfTheFirstFrame) {
-    ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), true);
-    EXPECT_FALSE(recorder.startTime());
-    const auto now = clock.now();
-    recorder.didOutputScreen(frame(20, true));
-    recorder.didOutputScreen(frame(30, true));
-    EXPECT_TRUE(tavrin::testing::waitUntil([&] { return recorder.startTime().has_value(); },
-                                           std::chrono::seconds(10)));
-    EXPECT_EQ(recorder.startTime(), now);
-    recorder.stop();
-    EXPECT_FALSE(recorder.startTime());
-}
-
-TEST_F(ScreenCaptureRecorderTest, MutedMicrophoneWritesSilenceWithTheCapturedTiming) {
-    ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), false);
-    recorder.didOutputScreen(frame(20, true));
-    recorder.didOutputMicrophone(sound(30, 1000));
-    ASSERT_TRUE(tavrin::testing::waitUntil(
-        [&] {
-            std::lock_guard lock(log->mutex);
-            return log->microphone.size() == 1;
-        },
-        std::chrono::seconds(10)));
-    recorder.micState = true;  // read per buffer, as it is handled
-    recorder.didOutputMicrophone(sound(40, 1000));
-    AudioBuffer broken = sound(50, 1000);
-    broken.valid = false;
-    recorder.didOutputMicrophone(broken);
-    recorder.stop();
-    ASSERT_EQ(log->microphone.size(), 2U);
-    EXPECT_EQ(log->microphone[0].presentationTime, MediaTime(30));
-    EXPECT_EQ(log->microphone[0].samples, std::vector<std::int16_t>(480, 0));
-    EXPECT_EQ(log->microphone[1].samples, std::vector<std::int16_t>(480, 1000));
-}
-
-TEST_F(ScreenCaptureRecorderTest, FullQueuesDropWhatArrives) {
-    ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), true);
-    recorder.didOutputScreen(frame(20, true));
-    recorder.didOutputAudio(sound(21, 5));
-    recorder.stop();
-    ready->store(false);
-    recorder.start(movies.file("b.mp0"), true);
-    recorder.didOutputScreen(frame(20, true));
-    recorder.didOutputAudio(sound(21, 5));
-    recorder.stop();
-    EXPECT_EQ(calls(), std::vector<std::string>{"start 1920x1080"});
-}
-
-TEST_F(ScreenCaptureRecorderTest, OneMovieAtATimeAndTheTargetIsKept) {
+    recorder.start(movies.file("none.mp0"), true);  // no target: nothing
+    EXPECT_EQ(writersMade, 0);
     ASSERT_TRUE(recorder.setup(game));
     recorder.start(movies.file("a.mp0"), true);
     recorder.start(movies.file("b.mp0"), true);  // already recording: nothing
     EXPECT_EQ(writersMade, 1);
     recorder.stop();
     EXPECT_TRUE(std::filesystem::exists(movies.file("a.mp4")));
-    EXPECT_FALSE(std::filesystem::exists(movies.file("a.mp0")));
-    EXPECT_FALSE(std::filesystem::exists(movies.file("b.mp0")));
+    EXPECT_FALSE(std::filesystem::exists(movies.file("a.mp0")) ||
+                 std::filesystem::exists(movies.file("b.mp0")));
 
     recorder.start(movies.file("c.mp0"), true);  // no new setup: the same target
     recorder.stop();
+    recorder.stop();  // nothing to stop
     ASSERT_EQ(platform.filters.size(), 2U);
     EXPECT_EQ(platform.filters[0], platform.filters[1]);
     EXPECT_TRUE(std::filesystem::exists(movies.file("c.mp4")));
-    recorder.stop();  // nothing to stop
+    EXPECT_EQ(log.taken(), Calls(2, "start 1920x1080"));
+}
+
+TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicStateCountsPerBuffer) {
+    ASSERT_TRUE(recorder.setup(game));
+    recorder.start(movies.file("a.mp0"), false);
+    recorder.didOutputMicrophone(sound(5, 100));  // before any frame: never in the movie
+    recorder.didOutputScreen(frame(10, false));   // blank: dropped
+    const auto firstFrameAt = clock.now();
+    recorder.didOutputScreen(frame(20));
+    recorder.didOutputMicrophone(sound(25, 100));  // muted: zeros with the captured timing
+    ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 4; }, 10s));
+    EXPECT_EQ(recorder.startTime(), firstFrameAt);
+    recorder.micState = true;
+    recorder.didOutputMicrophone(sound(35, 100));
+    AudioBuffer broken = sound(40, 100);
+    broken.valid = false;
+    recorder.didOutputMicrophone(broken);
+    recorder.didOutputScreen(frame(50));
+    recorder.stop();
+    EXPECT_FALSE(recorder.startTime());
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "session 20", "video 20", "microphone 25 0",
+                                  "microphone 35 100", "video 50"}));
+}
+
+TEST_F(ScreenCaptureRecorderTest, FullQueuesDropWhatArrives) {
+    log.ready = false;
+    ASSERT_TRUE(recorder.setup(game));
+    recorder.start(movies.file("a.mp0"), true);
+    recorder.didOutputScreen(frame(20));
+    recorder.didOutputAudio(sound(21, 5));
+    recorder.didOutputMicrophone(sound(22, 5));
+    recorder.stop();
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "session 20"}));
 }
 
 TEST_F(ScreenCaptureRecorderTest, WriterThatCannotStartLeavesTheRecorderFree) {
     ASSERT_TRUE(recorder.setup(game));
-    writersStart = false;
+    log.starts = false;
     recorder.start(movies.file("a.mp0"), true);
     EXPECT_FALSE(recorder.isRecording());
-    recorder.stop();  // leaves the failed start alone
-    writersStart = true;
+    log.starts = true;
     recorder.start(movies.file("b.mp0"), true);
     EXPECT_TRUE(recorder.isRecording());
     recorder.stop();
@@ -278,51 +219,48 @@ TEST_F(ScreenCaptureRecorderTest, StopWhileSamplesArriveAppendsNothingAfterTheEn
     std::atomic<bool> running = true;
     std::jthread producer([&] {
         for (std::int64_t time = 1; running; ++time) {
-            recorder.didOutputScreen(frame(time, true));
+            recorder.didOutputScreen(frame(time));
             recorder.didOutputAudio(sound(time, 3));
             recorder.didOutputMicrophone(sound(time, 4));
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(50ms);
     recorder.stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(50ms);
     running = false;
     producer.join();
     recorder.start(movies.file("b.mp0"), true);  // the queue still works
     recorder.stop();
-    std::lock_guard lock(log->mutex);
-    EXPECT_FALSE(log->appendedAfterFinish);
+    std::lock_guard lock(log.mutex);
+    EXPECT_FALSE(log.appendedAfterFinish);
 }
 
-TEST_F(ScreenCaptureRecorderTest, StreamEndingOnItsOwnStopsOnTheMainQueue) {
+// A stream that ends on its own and a writer that can no longer write (a full disk) both end the
+// recording on the main queue, once, with the movie so far finished and renamed.
+TEST_F(ScreenCaptureRecorderTest, RecordingThatCannotGoOnStopsOnTheMainQueue) {
     ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), true);
-    recorder.didStopWithError();
-    ASSERT_EQ(mainQueue.size(), 1U);
-    EXPECT_TRUE(recorder.isRecording());
-    mainQueue.front()();
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_TRUE(std::filesystem::exists(movies.file("a.mp4")));
-}
-
-TEST(MovieLocations, MoviesLieInTavrinMoviesUnderTheirNames) {
-    TemporaryFolder home;
-    const MovieLocations locations([&home](std::string_view name) -> std::optional<std::string> {
-        return name == "HOME" ? std::optional(home.path()) : std::nullopt;
-    });
-    EXPECT_EQ(locations.moviesURL(), home.path() + "/Videos/TavrinMovies");
-    EXPECT_EQ(locations.logsURL(), home.path() + "/Videos/TavrinMovies/.logs");
-    EXPECT_EQ(locations.movieURL("a.b"), home.path() + "/Videos/TavrinMovies/a.b.mp0");
-    EXPECT_EQ(locations.downloadPath(), home.path() + "/Downloads");
-    const MovieLocations homeless([](std::string_view) { return std::optional<std::string>(); });
-    EXPECT_FALSE(homeless.movieURL("x"));
-
-    const std::string archive = home.file("TavrinRecorder.zip");
-    std::ofstream(archive) << "new";
-    std::ofstream(home.file("copy.zip")) << "old and longer";
-    EXPECT_TRUE(copyItem(archive, home.file("copy.zip")));
-    EXPECT_EQ(tavrin::testing::readFile(home.file("copy.zip")), "new");
-    EXPECT_FALSE(copyItem(home.file("missing.zip"), home.file("other.zip")));
+    for (const bool writerFails : {false, true}) {
+        SCOPED_TRACE(writerFails ? "writer failed" : "stream ended");
+        mainQueue.clear();
+        log.calls.clear();
+        const std::string path = movies.file(std::to_string(writerFails) + ".mp0");
+        recorder.start(path, true);
+        log.failed = writerFails;
+        if (writerFails) {
+            recorder.didOutputScreen(frame(20));
+            recorder.didOutputScreen(frame(30));
+            recorder.didOutputMicrophone(sound(35, 1));  // handled after both frames
+            ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 5; }, 10s));
+        } else {
+            recorder.didStopWithError();
+        }
+        ASSERT_EQ(posted(), 1U);
+        EXPECT_TRUE(recorder.isRecording());
+        mainQueue.front()();
+        EXPECT_FALSE(recorder.isRecording());
+        EXPECT_TRUE(log.finished);
+        EXPECT_TRUE(std::filesystem::exists(movies.file(std::to_string(writerFails) + ".mp4")));
+    }
 }
 
 }  // namespace

@@ -27,17 +27,15 @@ using tavrin::testing::ChildProcess;
 using tavrin::testing::TemporaryFolder;
 using tavrin::testing::waitUntil;
 
-using XcbConnection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
-
 template <typename Reply>
 std::unique_ptr<Reply, decltype(&std::free)> reply(Reply* answer) {
     return {answer, &std::free};
 }
 
-inline void stopChild(std::unique_ptr<ChildProcess>& child) {
+inline void stopChild(std::unique_ptr<ChildProcess>& child, int signal = SIGTERM) {
     // SIGTERM lets a server remove its lock file and socket.
     if (child) {
-        child->signal(SIGTERM);
+        child->signal(signal);
         child->wait(10s);
         child.reset();
     }
@@ -47,20 +45,21 @@ inline void stopChild(std::unique_ptr<ChildProcess>& child) {
 class TestDisplay {
 public:
     TestDisplay() {
-        for (const int first : {90, 520}) {
-            for (int number = first; number < first + 10 && !server_; ++number) {
-                tryNumber(number);
-            }
+        for (int number = 90; number < 530 && !server_; number += number == 99 ? 421 : 1) {
+            tryNumber(number);
         }
         if (!server_) {
             return;
         }
         ::setenv("DISPLAY", name_.c_str(), 1);
-        connection_ = XcbConnection(xcb_connect(name_.c_str(), nullptr), &xcb_disconnect);
+        connection_.reset(xcb_connect(name_.c_str(), nullptr));
+        // Openbox runs the startup command once it manages windows; a window mapped earlier may be lost.
+        const std::string ready = folder_.file("managing");
         windowManager_ =
-            std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox", "--sm-disable"},
+            std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox", "--sm-disable",
+                                                                    "--startup", "/usr/bin/touch " + ready},
                                            std::map<std::string, std::string>{{"DISPLAY", name_}});
-        managed_ = waitUntil([&] { return hasWindowManager() && managesWindows(); }, 20s);
+        managed_ = waitUntil([&] { return std::filesystem::exists(ready); }, 20s);
     }
     ~TestDisplay() {
         connection_.reset();
@@ -100,44 +99,11 @@ private:
         }
     }
 
-    // An EWMH window manager names its check window on the root.
-    bool hasWindowManager() const {
-        constexpr std::string_view atomName = "_NET_SUPPORTING_WM_CHECK";
-        xcb_connection_t* c = connection();
-        const auto atom = reply(xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(atomName.size()), atomName.data()), nullptr));
-        if (!atom || atom->atom == XCB_ATOM_NONE) {
-            return false;
-        }
-        const auto check = reply(xcb_get_property_reply(
-            c, xcb_get_property(c, 0, root(), atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
-        return check && xcb_get_property_value_length(check.get()) == 4;
-    }
-
-    // The window manager may name itself before it handles requests, and a window mapped in between
-    // stays unmapped: a probe window is shown once it does.
-    bool managesWindows() const {
-        xcb_connection_t* c = connection();
-        const xcb_window_t probe = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root(), 0, 0, 10, 10, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_map_window(c, probe);
-        xcb_flush(c);
-        const bool shown = waitUntil(
-            [&] {
-                const auto tree = reply(xcb_query_tree_reply(c, xcb_query_tree(c, probe), nullptr));
-                return tree && tree->parent != root();
-            },
-            2s);
-        xcb_destroy_window(c, probe);
-        xcb_flush(c);
-        return shown;
-    }
-
+    TemporaryFolder folder_;
     std::unique_ptr<ChildProcess> server_;
     std::unique_ptr<ChildProcess> windowManager_;
     std::string name_;
-    XcbConnection connection_{nullptr, &xcb_disconnect};
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection_{nullptr, &xcb_disconnect};
     bool managed_ = false;
 };
 
@@ -146,11 +112,10 @@ class TestWindow {
 public:
     TestWindow(xcb_connection_t* connection, int width, int height, std::uint32_t colour)
         : connection_(connection), window_(xcb_generate_id(connection)) {
-        const xcb_screen_t& screen = *xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
         const std::uint32_t values[] = {colour};
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window_, screen.root, 0, 0,
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window_, root(), 0, 0,
                           static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual, XCB_CW_BACK_PIXEL, values);
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, values);
         xcb_map_window(connection, window_);
         xcb_flush(connection);
     }
@@ -158,7 +123,6 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
 
-    xcb_window_t id() const { return window_; }
     void destroy() {
         if (window_ != 0) {
             xcb_destroy_window(connection_, window_);
@@ -166,8 +130,8 @@ public:
             window_ = 0;
         }
     }
-    // Asks the window manager for a new place and size (of the frame's corner, as ICCCM says).
-    void configure(int x, int y, int width, int height) {
+    // Asks the window manager for a new place and size, and waits until the window has them.
+    Rect configure(int x, int y, int width, int height) {
         const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
                                         static_cast<std::uint32_t>(width),
                                         static_cast<std::uint32_t>(height)};
@@ -176,6 +140,16 @@ public:
             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
             values);
         xcb_flush(connection_);
+        // The inside lies a little right of and below the frame's corner.
+        Rect now;
+        waitUntil(
+            [&] {
+                now = placement();
+                return now.width == width && now.height == height && now.x >= x && now.x < x + 50 &&
+                       now.y >= y && now.y < y + 50;
+            },
+            10s);
+        return now;
     }
     // Where the window's inside lies now in root coordinates; empty while it is not shown.
     Rect placement() const {
@@ -183,9 +157,8 @@ public:
             connection_, xcb_get_window_attributes(connection_, window_), nullptr));
         const auto geometry =
             reply(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr));
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
         const auto place = reply(xcb_translate_coordinates_reply(
-            connection_, xcb_translate_coordinates(connection_, window_, root, 0, 0), nullptr));
+            connection_, xcb_translate_coordinates(connection_, window_, root(), 0, 0), nullptr));
         if (!attributes || !geometry || !place || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
             return {};
         }
@@ -196,6 +169,8 @@ public:
     }
 
 private:
+    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root; }
+
     xcb_connection_t* connection_;
     xcb_window_t window_;
 };
@@ -213,12 +188,12 @@ public:
     TestSoundServer& operator=(const TestSoundServer&) = delete;
 
     bool ready() const { return ready_; }
-    const std::string& address() const { return address_; }
 
-    // Starts the daemon, again after stop or kill, on the same socket.
+    // Starts the daemon, again after kill, on the same socket.
     void start() {
         const std::string socket = folder_.file("native");
-        address_ = "unix:" + socket;
+        std::filesystem::remove(socket);
+        ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
         daemon_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{
                 "/usr/bin/pulseaudio", "-n", "--daemonize=no", "--system=no", "--use-pid-file=no",
@@ -226,26 +201,25 @@ public:
                 "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
                 "module-null-sink sink_name=tavrin_sink", "-L", "module-null-source source_name=tavrin_mic"},
             environment());
-        ::setenv("PULSE_SERVER", address_.c_str(), 1);
         ready_ =
             waitUntil([&] { return !daemon_->running() || pactl({"info"}) == 0; }, 20s) && daemon_->running();
     }
-    void kill() {
-        if (daemon_) {
-            daemon_->signal(SIGKILL);
-            daemon_->wait(10s);
-            daemon_.reset();
-        }
-        std::error_code error;
-        std::filesystem::remove(folder_.file("native"), error);
-    }
+    void kill() { stopChild(daemon_, SIGKILL); }
 
     // Runs pactl against this server; its exit code.
     int pactl(const std::vector<std::string>& arguments) const {
         std::vector<std::string> command{"/usr/bin/pactl"};
         command.insert(command.end(), arguments.begin(), arguments.end());
-        ChildProcess tool(command, environment());
-        return tool.wait(10s).value_or(-1);
+        return ChildProcess(command, environment()).wait(10s).value_or(-1);
+    }
+
+    // Makes "tavrin_remap" the default source: the monitor of a second null sink, "mic_feed", remapped
+    // so that it is no monitor itself.
+    bool addMicrophone() const {
+        return pactl({"load-module", "module-null-sink", "sink_name=mic_feed"}) == 0 &&
+               pactl({"load-module", "module-remap-source", "master=mic_feed.monitor",
+                      "source_name=tavrin_remap"}) == 0 &&
+               pactl({"set-default-source", "tavrin_remap"}) == 0;
     }
 
     // Plays a sine tone (a quarter of full scale, 48 kHz mono) into a sink with pacat.
@@ -265,17 +239,16 @@ public:
             environment());
     }
 
-private:
     std::map<std::string, std::string> environment() const {
         return {{"HOME", folder_.path()},
                 {"XDG_RUNTIME_DIR", folder_.path()},
                 {"XDG_CONFIG_HOME", folder_.path()},
-                {"PULSE_SERVER", address_},
+                {"PULSE_SERVER", "unix:" + folder_.file("native")},
                 {"DISPLAY", ""}};
     }
 
+private:
     TemporaryFolder folder_;
-    std::string address_;
     std::unique_ptr<ChildProcess> daemon_;
     bool ready_ = false;
 };

@@ -4,111 +4,48 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QMenu>
 #include <QMenuBar>
 #include <QTest>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 
 #include "FakeRecorder.h"
 #include "MovieProbe.h"
 #include "QtMainThread.h"
 #include "RecorderWindow.h"
+#include "TemporaryFolder.h"
 #include "TestDesktop.h"
 
 namespace vidora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeRecorder;
 using testing::run;
 
-constexpr std::string_view editor = "org.example.Editor";
-
-// Time the test sets. Sleeps last until release, so each background loop makes one pass and then
-// stays out of the way of the states the test sets up.
+// The time of day; sleeps last until release, so each background loop makes one pass and then stays
+// out of the way of the states the test sets up.
 class HeldClock final : public tavrin::Clock {
 public:
-    tavrin::Date now() const override {
-        const std::scoped_lock lock(mutex_);
-        return now_;
-    }
-    void sleepFor(std::chrono::milliseconds) override {
-        std::unique_lock lock(mutex_);
-        woken_.wait(lock, [this] { return released_; });
-    }
-    void advance(std::chrono::seconds span) {
-        const std::scoped_lock lock(mutex_);
-        now_ += span;
-    }
-    void release() {
-        const std::scoped_lock lock(mutex_);
-        released_ = true;
-        woken_.notify_all();
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable woken_;
-    tavrin::Date now_{std::chrono::hours(480000)};
-    bool released_ = false;
-};
-
-// One application with a window icon of real pixels.
-class FakeDesktop final : public DesktopWorkspace {
-public:
-    std::vector<DesktopApplication> runningApplications() const override {
-        return {DesktopApplication{.pid = 100,
-                                   .bundleIdentifier = std::string(editor),
-                                   .localizedName = "Editor",
-                                   .hidden = false,
-                                   .finishedLaunching = true,
-                                   .windowIcon = nullptr}};
-    }
-    std::optional<std::string> applicationLocation(std::string_view) const override { return "/opt/editor"; }
-    std::shared_ptr<const Icon> iconFor(const DesktopApplication&, const std::string&) const override {
-        return std::make_shared<const Icon>(Icon{.symbolName = "",
-                                                 .width = 32,
-                                                 .height = 32,
-                                                 .argb = std::vector<std::uint32_t>(32 * 32, 0xffd03030)});
-    }
+    tavrin::Date now() const override { return std::chrono::system_clock::now(); }
+    void sleepFor(std::chrono::milliseconds) override { released.wait(false); }
+    std::atomic<bool> released = false;
 };
 
 class WindowTest : public ::testing::Test {
 protected:
     // Wired as the application wires it; the window goes before the controller.
     WindowTest() {
+        desktop.applications = {testing::app("org.example.Editor", "Editor")};
         view.changed = [this] { window.content().render(); };
-    }
-    ~WindowTest() override { clock.release(); }
-
-    ContentViewPlatform platform() {
-        return ContentViewPlatform{
-            .recorder = recorder,
-            .commands = commands,
-            .locations = locations,
-            .clock = clock,
-            .workspace = desktop,
-            .getDisplays =
-                [] {
-                    return std::vector<DisplaySummary>{{7, 1920, 1080}};
-                },
-            .screenNames = screenNames,
-            .mainQueue = runOnMainThread,
-            .startTimer = [this](std::function<void()> tick) -> std::unique_ptr<RepeatingTimer> {
-                ticks = std::move(tick);
-                return std::make_unique<RepeatingTimer>();
-            },
-            .alertSound = [] {}};
-    }
-
-    void showWindow() {
         window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
+    ~WindowTest() override {
+        clock.released = true;
+        clock.released.notify_all();
+    }
+
     // The controller's first pass: capture is possible, then the display and the application listed.
     void appear() {
         view.onAppear();
@@ -133,20 +70,31 @@ protected:
     }};
     HeldClock clock;
     LogFiles commands{clock, locations};
-    FakeRecorder recorder;
-    FakeDesktop desktop;
+    testing::FakeRecorder recorder;
+    testing::FakeDesktop desktop;
     std::function<void()> ticks;
-    ContentView view{platform()};
-    RecorderWindow window{view,
-                          MenuActions{.addonArchive = std::nullopt,
-                                      .locations = locations,
-                                      .reveal = [](const QString&) {},
-                                      .open = [](const QUrl&) {}},
-                          QString()};
+    ContentView view{{.recorder = recorder,
+                      .commands = commands,
+                      .locations = locations,
+                      .clock = clock,
+                      .workspace = desktop,
+                      .getDisplays =
+                          [] {
+                              return std::vector<DisplaySummary>{{7, 1920, 1080}};
+                          },
+                      .screenNames = screenNames,
+                      .mainQueue = runOnMainThread,
+                      .startTimer = [this](std::function<void()> tick) -> std::unique_ptr<RepeatingTimer> {
+                          ticks = std::move(tick);
+                          return std::make_unique<RepeatingTimer>();
+                      },
+                      .alertSound = [] {}}};
+    RecorderWindow window{
+        view, MenuActions{.addonArchive = std::nullopt, .locations = locations, .reveal = {}, .open = {}},
+        QString()};
 };
 
 TEST_F(WindowTest, ButtonsFollowTheControllerFromWaitingThroughRecording) {
-    showWindow();
     // Before the first list: the placeholder display, nothing can be pressed.
     EXPECT_EQ(record().face().symbol, "record.circle");
     EXPECT_FALSE(record().isEnabled());
@@ -154,11 +102,8 @@ TEST_F(WindowTest, ButtonsFollowTheControllerFromWaitingThroughRecording) {
     EXPECT_EQ(display().face().symbol, "display");
     EXPECT_EQ(display().face().lines, (QStringList{"1", "1920 x 1080", "Display"}));
     EXPECT_EQ(display().face().corner, "1 / 1");
-    EXPECT_TRUE(display().isVisible());
     EXPECT_FALSE(display().isEnabled());
     screenshot(QStringLiteral("1-waiting"));
-    click(record());
-    EXPECT_FALSE(view.isRecording());
 
     appear();
     EXPECT_TRUE(record().isEnabled());
@@ -178,67 +123,49 @@ TEST_F(WindowTest, ButtonsFollowTheControllerFromWaitingThroughRecording) {
     plain.setFace(bare);
     const QImage lined = display().grab().toImage();
     const QImage unlined = plain.grab().toImage();
-    const QRect screen(28, 32, 64, 43);
     for (int y = 0; y < lined.height(); ++y) {
         for (int x = 0; x < lined.width(); ++x) {
-            if (!screen.contains(x, y)) {
+            if (!QRect(28, 32, 64, 43).contains(x, y)) {
                 ASSERT_EQ(lined.pixel(x, y), unlined.pixel(x, y))
-                    << "line drawn outside the screen at " << x << "," << y;
+                    << "line outside the screen at " << x << "," << y;
             }
         }
     }
     const QImage idleRecord = record().grab().toImage();
 
     click(display());
-    EXPECT_EQ(view.pageText(), "2 / 2");
     EXPECT_EQ(display().face().caption, "Editor");
     EXPECT_FALSE(display().face().picture.isNull());
     EXPECT_DOUBLE_EQ(display().face().pictureOpacity, 0.8);
     click(microphone());
-    EXPECT_TRUE(view.micEnable());
     EXPECT_EQ(microphone().face().symbol, "mic.fill");
-
     click(record());
     ASSERT_TRUE(view.isRecording());
-    EXPECT_EQ(recorder.setups, std::vector<std::string>{std::string(editor)});
+    EXPECT_EQ(recorder.setups, std::vector<std::string>{"org.example.Editor"});
     // The start runs on the controller's own task.
-    ASSERT_TRUE(tavrin::testing::waitUntil([&] { return recorder.recording.load(); }, 5s));
-    recorder.started = clock.now();
-    clock.advance(75s);
-    ASSERT_TRUE(ticks);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.recording.load(); }, 5000));
+    recorder.started = clock.now() - 75s;
     ticks();
     EXPECT_EQ(record().face().symbol, "stop");
     EXPECT_EQ(record().face().caption, "01:15");
     EXPECT_NE(record().grab().toImage(), idleRecord);
     EXPECT_FALSE(display().isEnabled());
     EXPECT_DOUBLE_EQ(display().face().pictureOpacity, 0.6);
-    // The microphone stays live during a recording.
-    EXPECT_TRUE(microphone().isEnabled());
+    // The microphone stays live during a recording; pressed while idle it only set the start.
     click(microphone());
     EXPECT_EQ(recorder.micStates, std::vector<bool>{false});
     EXPECT_EQ(microphone().face().symbol, "mic.slash");
     screenshot(QStringLiteral("3-recording"));
 
     click(record());
-    EXPECT_FALSE(view.isRecording());
     EXPECT_EQ(recorder.stops, 1);
     EXPECT_EQ(record().face().symbol, "record.circle");
     EXPECT_TRUE(record().face().caption.isEmpty());
     EXPECT_TRUE(display().isEnabled());
     EXPECT_DOUBLE_EQ(display().face().pictureOpacity, 0.8);
-    click(display());
-    EXPECT_EQ(view.pageText(), "1 / 2");
-}
 
-// The controller never leaves its index past a shorter list, so the display button (hidden for such
-// an index) stays shown with the first entry.
-TEST_F(WindowTest, ShorterListBringsTheDisplayButtonBackToTheFirstEntry) {
-    showWindow();
-    appear();
-    click(display());
-    ASSERT_EQ(view.index(), 1);
+    // A list shorter than the index brings the display button (hidden past the list) back to the first.
     view.searchApps({{7, 1920, 1080}}, {});
-    EXPECT_EQ(view.index(), 0);
     EXPECT_TRUE(display().isVisible());
     EXPECT_EQ(display().face().corner, "1 / 1");
     EXPECT_EQ(display().face().symbol, "display");
@@ -246,7 +173,6 @@ TEST_F(WindowTest, ShorterListBringsTheDisplayButtonBackToTheFirstEntry) {
 }
 
 TEST_F(WindowTest, WindowKeepsItsSizeAndAsksForNoMinimiseOrMaximise) {
-    showWindow();
     const std::string id = std::to_string(window.winId());
     std::string actions;
     ASSERT_TRUE(QTest::qWaitFor(
@@ -261,37 +187,21 @@ TEST_F(WindowTest, WindowKeepsItsSizeAndAsksForNoMinimiseOrMaximise) {
         EXPECT_EQ(actions.find(action), std::string::npos) << action << " in " << actions;
     }
     // Openbox offers minimising for every normal window whatever the window asks (it ignores that part
-    // of the Motif hints), so here the window's own request is checked: no minimise or maximise, as
-    // function or as button.
+    // of the Motif hints), so here the window's own request is checked: no minimise (0x08) or maximise
+    // (0x10) function, no such buttons (0x20, 0x40), yet some decoration.
     const std::string motif = run("xprop -id " + id + " _MOTIF_WM_HINTS");
-    const auto equals = motif.find('=');
-    unsigned flags = 0;
-    unsigned functions = 0;
-    unsigned decorations = 0;
-    ASSERT_NE(equals, std::string::npos) << motif;
-    ASSERT_EQ(std::sscanf(motif.c_str() + equals + 1, " %x, %x, %x", &flags, &functions, &decorations), 3);
-    constexpr unsigned minimiseFunction = 0x08, maximiseFunction = 0x10;
-    constexpr unsigned minimiseButton = 0x20, maximiseButton = 0x40;
-    EXPECT_EQ(functions & (minimiseFunction | maximiseFunction), 0u) << motif;
-    EXPECT_EQ(decorations & (minimiseButton | maximiseButton), 0u) << motif;
+    unsigned flags = 0, functions = 0, decorations = 0;
+    ASSERT_EQ(std::sscanf(motif.c_str(), "%*[^=]= %x, %x, %x", &flags, &functions, &decorations), 3) << motif;
+    EXPECT_EQ(functions & 0x18u, 0u) << motif;
+    EXPECT_EQ(decorations & 0x60u, 0u) << motif;
     EXPECT_NE(decorations, 0u) << motif;
-    const auto width = [&] { return run("xdotool getwindowgeometry --shell " + id + " | grep WIDTH"); };
-    EXPECT_EQ(width(), "WIDTH=430\n");
     // A client asking for another size gets none.
     run("xdotool windowsize " + id + " 800 600");
     QTest::qWait(500);
-    EXPECT_EQ(width(), "WIDTH=430\n");
+    EXPECT_EQ(run("xdotool getwindowgeometry --shell " + id + " | grep WIDTH"), "WIDTH=430\n");
     EXPECT_EQ(window.width(), 430);
     screenshot(QStringLiteral("5-window"));
-
-    const auto menus = window.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
-    EXPECT_EQ(menus[0]->text(), "Download");
-    EXPECT_EQ(menus[1]->text(), "Help");
-    ASSERT_EQ(menus[0]->menu()->actions().size(), 1);
-    EXPECT_EQ(menus[0]->menu()->actions()[0]->text(), "Addon for World of Warcraft");
-    ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
-    EXPECT_EQ(menus[1]->menu()->actions()[0]->text(), "tavrinworks.net");
+    EXPECT_EQ(window.menuBar()->actions().size(), 2);  // Download and Help
 }
 
 }  // namespace
@@ -308,10 +218,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    int result = 0;
-    {
-        QApplication application(argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    return result;
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
 }
