@@ -2,7 +2,6 @@
 // head alone, the whole path as the replay runs it, and one 1 MiB catch-up pass of the follower.
 // LOG_FILE defaults to the largest sample log.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -24,13 +23,11 @@ using tavrin::testing::TemporaryFolder;
 std::string logPath = PARLAN_BENCH_LOG;
 
 void BM_Head(benchmark::State& state) {
-    const std::string text = readFile(logPath);
     // The lines as the follower hands them to head: decoded and trimmed.
+    std::ifstream text(logPath, std::ios::binary);
     std::vector<std::string> lines;
-    for (std::size_t begin = 0, end = 0; begin < text.size(); begin = end) {
-        end = std::min(text.find('\n', begin), text.size() - 1) + 1;
-        lines.emplace_back(
-            tavrin::trim(tavrin::decodeText(std::string_view(text).substr(begin, end - begin))));
+    for (std::string line; std::getline(text, line);) {
+        lines.emplace_back(tavrin::trim(tavrin::decodeText(line)));
     }
     TemporaryFolder movies;
     parlan::LineClock clock;
@@ -40,7 +37,7 @@ void BM_Head(benchmark::State& state) {
             benchmark::DoNotOptimize(parser.head(line));
         }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fs::file_size(logPath)));
 }
 
 void BM_WholePath(benchmark::State& state) {
@@ -63,18 +60,14 @@ void BM_WholePath(benchmark::State& state) {
 void BM_CatchUpPass(benchmark::State& state, const fs::path& last) {
     TemporaryFolder folder;
     const std::string path = folder.file("WoWCombatLog-" + last.stem().string() + ".txt");
-    {
-        std::ofstream out(path, std::ios::binary);
-        for (const std::string filler = readFile(logPath);
-             static_cast<std::uintmax_t>(out.tellp()) + fs::file_size(last) < 5'000'000;) {
-            out << filler;
-        }
-        out << readFile(last.string());
+    const std::string filler = readFile(logPath);
+    std::string text = readFile(last.string());
+    while (text.size() < 5'000'000) {
+        text.insert(0, filler);
     }
-    struct stat attributes {};
-    ::stat(path.c_str(), &attributes);
-    const parlan::LogFiles::LogFile file{path, 0.0, attributes.st_size, attributes.st_ino};
+    tavrin::testing::writeFile(path, text);
     parlan::LineClock clock;
+    std::optional<parlan::LogFiles::LogFile> file;
     {
         parlan::LogParser parser(folder.path(), clock);
         parlan::LogFiles probe(parser, clock);
@@ -82,19 +75,21 @@ void BM_CatchUpPass(benchmark::State& state, const fs::path& last) {
         probe.setLineDateObserver([&lastDate](parlan::Date date) { lastDate = date; });
         probe.onFileComplete(path);
         clock.set(lastDate);
+        file = probe.getRecentFile(folder.path());
     }
+    // A fresh follower for each pass, made and dropped outside the timing.
+    std::optional<TemporaryFolder> movies;
+    std::optional<parlan::LogParser> parser;
+    std::optional<parlan::LogFiles> logs;
     for (auto _ : state) {
-        state.PauseTiming();
-        auto movies = std::make_unique<TemporaryFolder>();
-        auto parser = std::make_unique<parlan::LogParser>(movies->path(), clock);
-        auto logs = std::make_unique<parlan::LogFiles>(*parser, clock);
-        state.ResumeTiming();
-        logs->onFileModified(file);
         state.PauseTiming();
         logs.reset();
         parser.reset();
-        movies.reset();
+        movies.emplace();
+        parser.emplace(movies->path(), clock);
+        logs.emplace(*parser, clock);
         state.ResumeTiming();
+        logs->onFileModified(file);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * parlan::maxSize));
 }
@@ -103,17 +98,11 @@ void BM_CatchUpPass(benchmark::State& state, const fs::path& last) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    if (argc > 2) {
-        std::cerr << "usage: parlan-bench [benchmark flags] [LOG_FILE]\n";
-        return 2;
-    }
-    if (argc == 2) {
+    if (argc > 1) {
         logPath = argv[1];
     }
-    const fs::path matchLog = fs::path(logPath).parent_path() / PARLAN_BENCH_MATCH_LOG;
-    std::error_code error;
-    if (!fs::is_regular_file(logPath, error) || !fs::is_regular_file(matchLog, error)) {
-        std::cerr << "parlan-bench: cannot read " << logPath << " or " << matchLog << "\n";
+    if (!fs::is_regular_file(logPath)) {
+        std::cerr << "parlan-bench: cannot read " << logPath << "\n";
         return 1;
     }
     benchmark::RegisterBenchmark("BM_Head", BM_Head)->Unit(benchmark::kMillisecond);
@@ -123,7 +112,8 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     // Ends with a log of whole matches: every line goes to the match log.
-    benchmark::RegisterBenchmark("BM_CatchUpPass/in_matches", BM_CatchUpPass, matchLog)
+    benchmark::RegisterBenchmark("BM_CatchUpPass/in_matches", BM_CatchUpPass,
+                                 fs::path(PARLAN_BENCH_MATCH_LOG))
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::AddCustomContext("log", logPath);

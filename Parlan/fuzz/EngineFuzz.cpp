@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 constexpr unsigned deliveryGrowing = 0x3;  // both bits: a growing file; else line by line
 constexpr unsigned idleCheck = 0x4;        // afterwards, the log falls silent for longer than 1200 s
 constexpr unsigned clockFixed = 0x8;       // the clock does not follow the lines (old lines get skipped)
-constexpr unsigned splitShift = 4;         // growing file: sixteenths written before the first pass
 
 fs::path root;
 
@@ -85,10 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if ((mode & deliveryGrowing) == deliveryGrowing) {
-        // Two passes over a file the game is still writing: the first may end inside a line. Found as
+        // Two passes over a file the game is still writing: the first may end inside a line, after as
+        // many sixteenths of the text as the last byte's high bits say. Found as
         // the game's live log unless the clock stands 10 s or more after the file's modification time.
         const std::string log = (root / "WoWCombatLog.txt").string();
-        const std::size_t split = text.size() * (mode >> splitShift) / 16;
+        const std::size_t split = text.size() * (mode >> 4) / 16;
         writeLog(log, text.substr(0, split), false);
         const auto recent = logs.getRecentFile(root.string());
         logs.onFileModified(recent ? recent : logFileRecord(log));

@@ -5,8 +5,6 @@
 #include "ChildProcess.h"
 #include "FakeRecorder.h"
 #include "ManualClock.h"
-#include "TemporaryFolder.h"
-#include "control/ContentView.h"
 
 namespace vidora {
 namespace {
@@ -17,14 +15,8 @@ using testing::app;
 
 const std::string game = "com.blizzard.worldofwarcraft";
 
-struct CountingTimer final : RepeatingTimer {
-    explicit CountingTimer(int& count) : live(count) { ++live; }
-    ~CountingTimer() override { --live; }
-    int& live;
-};
-
-// The controller on fakes in a fresh home; the test ticks the timer and sets the time.
-class ContentViewTest : public ::testing::Test {
+// The controller on fakes in a fresh home; the test sets the time.
+class ContentViewTest : public ::testing::Test, protected testing::Seams {
 protected:
     // The one screen, then the running applications.
     void refresh() { view.searchApps({{7, 2560, 1600}}, ContentView::applicationEntries(desktop)); }
@@ -35,31 +27,14 @@ protected:
     std::string movies() const { return home.path() + "/Videos/TavrinMovies/"; }
     std::string dated() const { return movies() + tavrin::fileStamp(clock.now()) + ".mp0"; }
 
-    tavrin::testing::TemporaryFolder home;
-    MovieLocations locations{[this](std::string_view name) -> std::optional<std::string> {
-        return name == "HOME" ? std::optional(home.path()) : std::nullopt;
-    }};
     tavrin::testing::ManualClock clock{tavrin::Date{std::chrono::hours(480000)}};
     LogFiles commands{clock, locations};
-    testing::FakeRecorder recorder;
-    testing::FakeDesktop desktop;
     std::vector<std::string> screens{"Built-in Retina Display"};
-    std::function<void()> ticks;
-    int liveTimers = 0;
-    int sounds = 0;
-    ContentView view{{.recorder = recorder,
-                      .commands = commands,
-                      .locations = locations,
-                      .clock = clock,
-                      .workspace = desktop,
-                      .getDisplays = {},
-                      .screenNames = [this] { return screens; },
-                      .mainQueue = {},
-                      .startTimer = [this](std::function<void()> tick) -> std::unique_ptr<RepeatingTimer> {
-                          ticks = std::move(tick);
-                          return std::make_unique<CountingTimer>(liveTimers);
-                      },
-                      .alertSound = [this] { ++sounds; }}};
+    ContentView view{[this] {
+        auto seams = platform(commands, clock);
+        seams.screenNames = [this] { return screens; };
+        return seams;
+    }()};
 };
 
 TEST_F(ContentViewTest, RecordButtonRecordsADatedMovieInAFreshHome) {
@@ -80,47 +55,43 @@ TEST_F(ContentViewTest, RecordButtonRecordsADatedMovieInAFreshHome) {
     EXPECT_EQ(recorder.starts, std::vector{dated()});
     EXPECT_TRUE(recorder.micAtStart);
     EXPECT_EQ(sounds + liveTimers, 2);
-    recorder.started = clock.now();
-    clock.advance(75s + 900ms);
-    ticks();
-    EXPECT_EQ(view.recordingTime(), "01:15");
+    view.onMicrophoneButton();  // live during a recording
+    EXPECT_EQ(recorder.micStates, std::vector<bool>{false});
 }
 
 // However a recording ends, the window is left as the record button leaves it, so the next match's Start
-// records.
+// records. Each match has a name that is no file name, which gives a dated movie.
 TEST_F(ContentViewTest, RecordingsEndAsTheButtonEndsThem) {
-    const std::pair<const char*, std::function<void()>> endings[] = {
-        {"the button", [&] { view.onRecordButton(false, std::nullopt); }},
-        {"one hour",
+    const std::tuple<std::string, const char*, std::function<void()>> matches[] = {
+        {"", "the button", [&] { view.onRecordButton(false, std::nullopt); }},
+        {".", "the recorder stopping on its own (full disk)",
          [&] {
-             ticks();  // no frame yet: nothing to show
-             EXPECT_EQ(view.recordingTime(), "00:00");
+             ticks();
+             recorder.recording = false;
+             ticks();
+         }},
+        {"..", "the recorder never beginning",
+         [&] {
+             recorder.recording = false;
+             for (int tick = 0; tick < 5; ++tick) {
+                 EXPECT_TRUE(view.isRecording()) << "a start may take a moment";
+                 ticks();
+             }
+         }},
+        {"a/b", "one hour", [&] {
              recorder.started = clock.now();
              clock.advance(3599s);
              ticks();
              EXPECT_EQ(view.recordingTime(), "59:59");
              clock.advance(1s);
              ticks();
-         }},
-        {"the recorder stopping on its own (full disk)",
-         [&] {
-             ticks();
-             recorder.recording = false;
-             ticks();
-         }},
-        {"the recorder never beginning", [&] {
-             recorder.recording = false;
-             for (int tick = 0; tick < 5; ++tick) {
-                 EXPECT_TRUE(view.isRecording()) << "a start may take a moment";
-                 ticks();
-             }
          }}};
     refresh();
+    const std::string movie = dated();
     int stops = 0;
-    for (const auto& [ending, end] : endings) {
+    for (const auto& [name, ending, end] : matches) {
         SCOPED_TRACE(ending);
-        recorder.started.reset();
-        view.onNewCommands({"m", "CMD: Start"});
+        view.onNewCommands({name, "CMD: Start"});
         awaitStart();
         end();
         EXPECT_FALSE(view.isRecording());
@@ -129,6 +100,7 @@ TEST_F(ContentViewTest, RecordingsEndAsTheButtonEndsThem) {
         EXPECT_EQ(recorder.stops, ++stops);
         EXPECT_EQ(sounds, 2 * stops);
     }
+    EXPECT_EQ(recorder.starts, std::vector<std::string>(4, movie));
 }
 
 TEST_F(ContentViewTest, CommandBatches) {
@@ -136,22 +108,16 @@ TEST_F(ContentViewTest, CommandBatches) {
     refresh();
     const auto logs = movies() + ".logs/";
     std::filesystem::create_directories(logs);
-    view.onNewCommands({"2024-05-01 20.15.30"});                         // no command: ignored
     view.onNewCommands({"m", "BID: org.example.absent", "CMD: Start"});  // the rest of the batch is dropped
     EXPECT_FALSE(view.isRecording());
 
     view.onNewCommands({"2024-05-01 20.15.30", "BID: " + game, "CMD:Start"});
     EXPECT_TRUE(view.isRecording());
-    EXPECT_EQ(view.pageText(), "2 / 2");
     EXPECT_EQ(recorder.setups, std::vector{game});
-    // End stops (after the start, which runs on its own task) and clears the command files, only those.
-    writeFile(logs + "a.cmd", "CMD: End\n");
-    writeFile(logs + "notes.txt", "kept");
+    // End stops (after the start, which runs on its own task).
     view.onNewCommands({"2024-05-01 20.15.30", "CMD: End"});
     EXPECT_FALSE(view.isRecording());
     EXPECT_EQ(recorder.starts, std::vector{movies() + "2024-05-01 20.15.30.mp0"});
-    EXPECT_FALSE(std::filesystem::exists(logs + "a.cmd"));
-    EXPECT_TRUE(std::filesystem::exists(logs + "notes.txt"));
 
     // Start and End read together (the recorder restarted mid-match): the match is over; nothing is
     // recorded or heard, and the command files go.
@@ -163,95 +129,43 @@ TEST_F(ContentViewTest, CommandBatches) {
     EXPECT_FALSE(std::filesystem::exists(logs + "b.cmd"));
 }
 
-TEST_F(ContentViewTest, MatchNamesThatAreNoFileNamesGiveDatedMovies) {
-    refresh();
-    for (const std::string name : {"", ".", "..", "../escape", "a/b"}) {
-        view.onNewCommands({name, "CMD: Start"});
-        view.onNewCommands({name, "CMD: End"});
-    }
-    EXPECT_EQ(recorder.starts, std::vector<std::string>(5, dated()));
-}
-
-TEST_F(ContentViewTest, TargetListOffersEachRecordableApplicationOnceInOrder) {
-    desktop.applications = {app("com.apple.Safari", "Safari"),
-                            app("com.apple.mail", "Mail"),
-                            app("net.tavrinworks.proxy.Parlan", "Parlan"),
-                            app("net.battle.app.helper", "Helper"),
-                            app("org.example.hidden", "Hidden", true),
-                            app(std::nullopt, "Nameless id"),
-                            app("org.example.unnamed", std::nullopt),
-                            app("org.example.nowhere", "Nowhere"),
-                            app("org.example.iconless", "Iconless"),
-                            app("org.example.starting", "Starting", false, false),
-                            app(game, "Wow"),
-                            app(game, "Wow")};
-    std::vector<std::string> listed;
-    for (const auto& entry : ContentView::applicationEntries(desktop)) {
-        listed.push_back(entry.isApplication() ? entry.detail : "a display");
-    }
-    EXPECT_EQ(listed, (std::vector<std::string>{"com.apple.Safari", game}));
-}
-
-TEST_F(ContentViewTest, RefreshPairsScreensWithDisplaysAndKeepsTheSelection) {
+TEST_F(ContentViewTest, RefreshListsScreensAndApplicationsAndKeepsTheSelection) {
     // Paired only as far as both lists reach: neither stands in for a missing other.
     screens = {"Main Wide Display", "DP-2"};
     view.searchApps({{7, 2560, 1600}}, {});
     ASSERT_EQ(view.displays().size(), 1u);
     EXPECT_EQ(view.displays()[0].name, "Wide Display");
-    EXPECT_EQ(view.displays()[0].detail, "2560 x 1600");
-    EXPECT_EQ(view.selected(), view.displays()[0]);
-    screens = {"DP-1"};
-    view.searchApps({{7, 2560, 1600}, {8, 800, 600}}, {});
-    EXPECT_EQ(view.displays().size(), 1u);
+    view.searchApps({{7, 2560, 1600}, {8, 800, 600}, {9, 800, 600}}, {});
+    EXPECT_EQ(view.displays().size(), 2u);
 
-    desktop.applications = {app("org.example.a", "A"), app("org.example.b", "B")};
+    // Each recordable application once, in order.
+    desktop.applications = {app("net.tavrinworks.proxy.Parlan", "Parlan"),
+                            app("org.example.hidden", "Hidden", true),
+                            app(std::nullopt, "Nameless id"),
+                            app("org.example.unnamed", std::nullopt),
+                            app("org.example.starting", "Starting", false, false),
+                            app(game, "Wow"),
+                            app(game, "Wow")};
     refresh();
+    ASSERT_EQ(view.displays().size(), 2u);
+    EXPECT_EQ(view.displays()[1].detail, game);
+
+    // The selection stays with its entry when the entry at its index changes.
     view.onDisplayButton();
-    view.onDisplayButton();
-    EXPECT_EQ(sounds, 2);
-    // The entry at the index changes, the selection does not.
     desktop.applications.insert(desktop.applications.begin(), app("org.example.c", "C"));
     refresh();
-    EXPECT_EQ(view.selected()->name, "B");
+    EXPECT_EQ(view.selected()->detail, game);
     view.onDisplayButton();
     view.onDisplayButton();
-    EXPECT_EQ(view.pageText(), "1 / 4");  // wrapped
-    // A refresh that finds nothing keeps the list; a shorter one resets the selection.
+    EXPECT_EQ(view.pageText(), "1 / 3");  // wrapped
+    // A refresh that finds nothing keeps the list; a shorter one starts again at the first entry.
     screens.clear();
     view.searchApps({}, {});
-    EXPECT_EQ(view.displays().size(), 4u);
-    view.onDisplayButton();
+    EXPECT_EQ(view.displays().size(), 3u);
     view.onDisplayButton();
     view.onDisplayButton();
     view.searchApps({}, ContentView::applicationEntries(desktop));
-    EXPECT_EQ(view.index(), 0);
     EXPECT_EQ(view.selected()->name, "C");
-}
-
-TEST_F(ContentViewTest, ScreenNamesAndTimes) {
-    EXPECT_EQ(ContentView::screenName("Main Wide Display"), "Wide Display");
-    EXPECT_EQ(ContentView::screenName("DELL  U2719D"), "DELL  U2719D");  // fewer than three words
-    for (const auto& [seconds, shown] :
-         {std::pair{59.9, "00:59"}, {3599.0, "59:59"}, {3725.0, "01:02:05"}, {-3.0, "00:00"}}) {
-        EXPECT_EQ(ContentView::formatTime(seconds), shown) << seconds;
-    }
-}
-
-// The target watch saw an earlier state: only the recorded application's going ends the recording.
-TEST_F(ContentViewTest, RecordedApplicationGoneEndsItsRecordingOnly) {
-    desktop.applications = {app(game, "Wow")};
-    refresh();
-    view.onNewCommands({"m", "BID: " + game, "CMD: Start"});
-    const DisplayItem recorded = *view.selected();
-    desktop.applications = {};
-    EXPECT_FALSE(ContentView::existApp(desktop, recorded));
-    view.applicationGone(view.displays()[0]);
-    EXPECT_TRUE(view.isRecording());
-    view.applicationGone(recorded);
-    EXPECT_FALSE(view.isRecording());
-    EXPECT_EQ(view.index(), 0);
-    EXPECT_EQ(view.selected(), view.displays()[0]);
-    EXPECT_EQ(recorder.stops, 1);
 }
 
 }  // namespace

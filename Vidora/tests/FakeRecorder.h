@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "TemporaryFolder.h"
 #include "capture/Recorder.h"
+#include "control/ContentView.h"
 #include "control/DesktopApplications.h"
 
 namespace vidora::testing {
@@ -51,22 +53,53 @@ inline DesktopApplication app(std::optional<std::string> id, std::optional<std::
             .windowIcon = {}};
 }
 
-// Running applications the test sets; "org.example.nowhere" has no location and "org.example.iconless"
-// no icon, every other one a small icon of real pixels.
+// The running applications the test sets, each installed with a small icon of real pixels.
 class FakeDesktop final : public DesktopWorkspace {
 public:
     std::vector<DesktopApplication> runningApplications() const override { return applications; }
     std::optional<std::string> applicationLocation(std::string_view id) const override {
-        return id == "org.example.nowhere" ? std::nullopt : std::optional("/opt/" + std::string(id));
+        return "/opt/" + std::string(id);
     }
-    std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
-                                        const std::string&) const override {
-        return application.bundleIdentifier == "org.example.iconless"
-                   ? nullptr
-                   : std::make_shared<const Icon>(Icon{"", 2, 2, std::vector<std::uint32_t>(4, 0xffd03030)});
+    std::shared_ptr<const Icon> iconFor(const DesktopApplication&, const std::string&) const override {
+        return std::make_shared<const Icon>(Icon{"", 2, 2, std::vector<std::uint32_t>(4, 0xffd03030)});
     }
 
     std::vector<DesktopApplication> applications;
+};
+
+struct CountingTimer final : RepeatingTimer {
+    explicit CountingTimer(int& count) : live(count) { ++live; }
+    ~CountingTimer() override { --live; }
+    int& live;
+};
+
+// The controller's seams on fakes in a fresh home; the test ticks the recording timer itself.
+struct Seams {
+    ContentViewPlatform platform(LogFiles& commands, tavrin::Clock& clock) {
+        return {.recorder = recorder,
+                .commands = commands,
+                .locations = locations,
+                .clock = clock,
+                .workspace = desktop,
+                .getDisplays = {},
+                .screenNames = {},
+                .mainQueue = {},
+                .startTimer = [this](std::function<void()> tick) -> std::unique_ptr<RepeatingTimer> {
+                    ticks = std::move(tick);
+                    return std::make_unique<CountingTimer>(liveTimers);
+                },
+                .alertSound = [this] { ++sounds; }};
+    }
+
+    tavrin::testing::TemporaryFolder home;
+    MovieLocations locations{[this](std::string_view name) -> std::optional<std::string> {
+        return name == "HOME" ? std::optional(home.path()) : std::nullopt;
+    }};
+    FakeRecorder recorder;
+    FakeDesktop desktop;
+    std::function<void()> ticks;
+    int liveTimers = 0;
+    int sounds = 0;
 };
 
 }  // namespace vidora::testing

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <numbers>
 #include <ostream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // libx265 3.5 leaks a little at every encoder it opens (the ffmpeg tool shows the same); the sanitizer
@@ -23,31 +23,12 @@ namespace vidora::testing {
 // The standard output of a shell command.
 inline std::string run(const std::string& command) {
     std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char chunk[65536];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, got);
-        }
-        ::pclose(pipe);
+    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    char chunk[65536];
+    for (std::size_t got; pipe && (got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0;) {
+        output.append(chunk, got);
     }
     return output;
-}
-
-// ffprobe's view of a movie: one key=value map per section ([STREAM]..., then [FORMAT]).
-inline std::vector<std::map<std::string, std::string>> probe(const std::string& path) {
-    std::istringstream lines(
-        run("ffprobe -v error -show_entries stream=codec_name,codec_tag_string,width,height,"
-            "sample_rate,channels:format=duration -of default '" +
-            path + "'"));
-    std::vector<std::map<std::string, std::string>> sections;
-    for (std::string line; std::getline(lines, line);) {
-        if (line == "[STREAM]" || line == "[FORMAT]") {
-            sections.emplace_back();
-        } else if (const auto equals = line.find('='); equals != std::string::npos && !sections.empty()) {
-            sections.back()[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return sections;
 }
 
 // One audio track decoded to 48 kHz mono 16-bit samples.
@@ -70,33 +51,28 @@ inline std::ostream& operator<<(std::ostream& out, const Loudness& level) {
     return out << "rms " << level.rootMeanSquare << ", tone share " << level.toneShare;
 }
 
-// How loud 48 kHz samples are from `from` to `to` seconds, and how much of it is a tone of `frequency`.
+// How loud 48 kHz samples are from `from` (>= 0) to `to` seconds, and how much of it is a tone of
+// `frequency`.
 inline Loudness loudness(const std::vector<std::int16_t>& samples, double from, double to, double frequency) {
     constexpr std::size_t block = 2400;
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 48000);
     double sum = 0;
     std::vector<double> shares;
     const auto last = std::min(samples.size(), static_cast<std::size_t>(to * 48000));
-    for (auto start = static_cast<std::size_t>(std::max(0.0, from) * 48000); start + block <= last;
-         start += block) {
+    for (auto start = static_cast<std::size_t>(from * 48000); start + block <= last; start += block) {
         double previous = 0, older = 0, power = 0;
-        for (std::size_t index = start; index < start + block; ++index) {
-            const double sample = samples[index];
-            power += sample * sample;
-            const double next = sample + coefficient * previous - older;
-            older = previous;
-            previous = next;
+        for (auto index = start; index < start + block; ++index) {
+            power += samples[index] * samples[index];
+            older = std::exchange(previous, samples[index] + coefficient * previous - older);
         }
         // A tone of amplitude a gives a Goertzel power of (a N / 2)^2 and a mean square of a^2 / 2.
         const double tone = previous * previous + older * older - coefficient * previous * older;
-        shares.push_back(power == 0 ? 0 : 2 * tone / (static_cast<double>(block) * power));
+        shares.push_back(power == 0 ? 0 : 2 * tone / (block * power));
         sum += power;
     }
-    if (shares.empty()) {
-        return {};
-    }
-    std::ranges::nth_element(shares, shares.begin() + static_cast<std::ptrdiff_t>(shares.size() / 2));
-    return {std::sqrt(sum / static_cast<double>(shares.size() * block)), shares[shares.size() / 2]};
+    std::ranges::sort(shares);
+    return {std::sqrt(sum / (block * std::max<std::size_t>(shares.size(), 1))),
+            shares.empty() ? 0 : shares[shares.size() / 2]};
 }
 
 }  // namespace vidora::testing

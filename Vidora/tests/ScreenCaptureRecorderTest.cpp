@@ -16,35 +16,20 @@ namespace vidora {
 namespace {
 
 using namespace std::chrono_literals;
-using tavrin::testing::TemporaryFolder;
 using tavrin::testing::waitUntil;
 using Calls = std::vector<std::string>;
 
 const std::string game = "com.blizzard.worldofwarcraft";
 
-class FakeContent final : public ContentProvider {
-public:
-    std::optional<ShareableContent> getShareableContent() const override {
-        return ShareableContent{{{7, 1920, 1080, {0, 0, 1920, 1080}}},
-                                {{1, true, ApplicationRecord{game, 42}, {100, 100, 800, 600}}},
-                                {ApplicationRecord{game, 42}}};
-    }
-    std::optional<std::string> ownBundleIdentifier() const override { return "net.tavrinworks.Vidora"; }
-};
-
 // What reached the writers, in order. Each writer creates an empty file, so that renames can be seen.
 struct WriterLog {
     std::mutex mutex;
     Calls calls;
-    bool appendedAfterFinish = false;
-    bool finished = false;
     std::atomic<bool> starts = true;
-    std::atomic<bool> ready = true;
     std::atomic<bool> failed = false;
 
     void note(const std::string& call) {
         std::lock_guard lock(mutex);
-        appendedAfterFinish |= finished;
         calls.push_back(call);
     }
     Calls taken() {
@@ -53,119 +38,89 @@ struct WriterLog {
     }
 };
 
-class FakeSink final : public MovieSink {
-public:
+struct FakeSink final : MovieSink {
     explicit FakeSink(WriterLog& log) : log_(log) {}
 
     bool startWriting(const std::string& path, const VideoSettings& video, const AudioSettings&) override {
-        if (!log_.starts) {
-            return false;
+        if (log_.starts) {
+            std::ofstream{path};
+            log_.note("start " + std::to_string(video.width) + "x" + std::to_string(video.height));
         }
-        std::ofstream{path};
-        log_.finished = false;
-        log_.note("start " + std::to_string(video.width) + "x" + std::to_string(video.height));
-        return true;
+        return log_.starts;
     }
     void startSession(MediaTime time) override { log_.note("session " + std::to_string(time.count())); }
-    bool isReadyForMoreMediaData(Track) const override { return log_.ready; }
-    void append(VideoFrame frame) override {
-        log_.note("video " + std::to_string(frame.presentationTime.count()));
-    }
+    bool isReadyForMoreMediaData(Track) const override { return true; }
+    void append(VideoFrame v) override { log_.note("video " + std::to_string(v.presentationTime.count())); }
     void append(Track track, AudioBuffer buffer) override {
         log_.note((track == Track::microphone ? "microphone " : "audio ") +
                   std::to_string(buffer.presentationTime.count()) + " " +
                   std::to_string(buffer.samples.at(0)));
     }
-    void finishWriting() override {
-        std::lock_guard lock(log_.mutex);
-        log_.finished = true;
-    }
+    void finishWriting() override { log_.note("finish"); }
     bool hasFailed() const override { return log_.failed; }
 
-private:
     WriterLog& log_;
 };
 
-class FakeStream final : public CaptureStream {
-public:
-    bool startCapture() override { return true; }
-    void stopCapture() override {}
-};
+VideoFrame frame(std::int64_t time, bool complete = true) {
+    return {{}, 0, 0, 0, MediaTime(time), complete};
+}
 
-class FakePlatform final : public CapturePlatform {
-public:
-    std::unique_ptr<CaptureStream> makeStream(const ContentFilter& filter, const StreamConfiguration&,
+AudioBuffer sound(std::int64_t time, std::int16_t level, bool valid = true) {
+    return {std::vector<std::int16_t>(480, level), 48000, 1, MediaTime(time), valid};
+}
+
+// The fixture is the content (one game window on one display) and the capture platform.
+class ScreenCaptureRecorderTest : public ::testing::Test, ContentProvider, CapturePlatform {
+protected:
+    struct Stream final : CaptureStream {
+        bool startCapture() override { return true; }
+        void stopCapture() override {}
+    };
+    std::optional<ShareableContent> getShareableContent() const override {
+        return ShareableContent{{{7, 1920, 1080, {0, 0, 1920, 1080}}},
+                                {{1, true, ApplicationRecord{game, 42}, {100, 100, 800, 600}}},
+                                {ApplicationRecord{game, 42}}};
+    }
+    std::optional<std::string> ownBundleIdentifier() const override { return std::nullopt; }
+    std::unique_ptr<CaptureStream> makeStream(const ContentFilter&, const StreamConfiguration&,
                                               StreamOutput&) override {
-        filters.push_back(filter);
-        return std::make_unique<FakeStream>();
+        return std::make_unique<Stream>();
     }
     std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override { return nullptr; }
+    bool exists(const std::string& name) const { return std::filesystem::exists(movies.file(name)); }
 
-    std::vector<ContentFilter> filters;
-};
-
-VideoFrame frame(std::int64_t time, bool complete = true) {
-    VideoFrame picture;
-    picture.presentationTime = MediaTime(time);
-    picture.complete = complete;
-    return picture;
-}
-
-AudioBuffer sound(std::int64_t time, std::int16_t level) {
-    AudioBuffer buffer;
-    buffer.samples.assign(480, level);
-    buffer.presentationTime = MediaTime(time);
-    return buffer;
-}
-
-class ScreenCaptureRecorderTest : public ::testing::Test {
-protected:
-    std::size_t posted() {
-        std::lock_guard lock(mutex);
-        return mainQueue.size();
-    }
-
-    TemporaryFolder movies;
-    FakeContent content;
-    FakePlatform platform;
+    tavrin::testing::TemporaryFolder movies;
     tavrin::testing::ManualClock clock{tavrin::Date(std::chrono::seconds(1'700'000'000))};
-    std::mutex mutex;
-    std::vector<std::function<void()>> mainQueue;
-    int writersMade = 0;
+    std::vector<std::function<void()>> mainQueue;  // filled from the recorder's queue only before a wait
     WriterLog log;
-    ScreenCaptureRecorder recorder{content, platform,
-                                   [this] {
-                                       ++writersMade;
-                                       return std::make_unique<FakeSink>(log);
-                                   },
-                                   clock,
-                                   [this](std::function<void()> work) {
-                                       std::lock_guard lock(mutex);
-                                       mainQueue.push_back(std::move(work));
-                                   }};
+    ScreenCaptureRecorder recorder{
+        *this, *this, [this] { return std::make_unique<FakeSink>(log); }, clock,
+        [this](std::function<void()> work) { mainQueue.push_back(std::move(work)); }};
 };
 
-TEST_F(ScreenCaptureRecorderTest, RecordsOneMovieAtATimeAtTheTargetsSize) {
+// One movie at a time, at the size of the display the game is on. A writer that cannot start takes its
+// stream with it, so that a later start succeeds.
+TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeOnlyWhenItsWriterStarts) {
     EXPECT_FALSE(recorder.setup("org.example.NotRunning"));
-    EXPECT_FALSE(recorder.setup(std::int64_t{8}));  // no such display
     recorder.start(movies.file("none.mp0"), true);  // no target: nothing
-    EXPECT_EQ(writersMade, 0);
     ASSERT_TRUE(recorder.setup(game));
+    log.starts = false;
+    recorder.start(movies.file("refused.mp0"), true);
+    EXPECT_FALSE(recorder.isRecording());
+    log.starts = true;
     recorder.start(movies.file("a.mp0"), true);
     recorder.start(movies.file("b.mp0"), true);  // already recording: nothing
-    EXPECT_EQ(writersMade, 1);
-    recorder.stop();
-    EXPECT_TRUE(std::filesystem::exists(movies.file("a.mp4")));
-    EXPECT_FALSE(std::filesystem::exists(movies.file("a.mp0")) ||
-                 std::filesystem::exists(movies.file("b.mp0")));
-
+    // A stream that ends on its own ends the recording on the main queue.
+    recorder.didStopWithError();
+    ASSERT_EQ(mainQueue.size(), 1U);
+    EXPECT_TRUE(recorder.isRecording());
+    mainQueue.front()();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_TRUE(exists("a.mp4"));
+    EXPECT_FALSE(exists("b.mp0") || exists("none.mp0"));
     recorder.start(movies.file("c.mp0"), true);  // no new setup: the same target
-    recorder.stop();
-    recorder.stop();  // nothing to stop
-    ASSERT_EQ(platform.filters.size(), 2U);
-    EXPECT_EQ(platform.filters[0], platform.filters[1]);
-    EXPECT_TRUE(std::filesystem::exists(movies.file("c.mp4")));
-    EXPECT_EQ(log.taken(), Calls(2, "start 1920x1080"));
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "finish", "start 1920x1080"}));
 }
 
 TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicStateCountsPerBuffer) {
@@ -180,37 +135,20 @@ TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicState
     EXPECT_EQ(recorder.startTime(), firstFrameAt);
     recorder.micState = true;
     recorder.didOutputMicrophone(sound(35, 100));
-    AudioBuffer broken = sound(40, 100);
-    broken.valid = false;
-    recorder.didOutputMicrophone(broken);
+    recorder.didOutputMicrophone(sound(40, 100, false));  // broken: dropped
+    // A writer that can no longer write (a full disk) ends the recording on the main queue, once.
+    log.failed = true;
     recorder.didOutputScreen(frame(50));
-    recorder.stop();
-    EXPECT_FALSE(recorder.startTime());
-    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "session 20", "video 20", "microphone 25 0",
-                                  "microphone 35 100", "video 50"}));
-}
-
-TEST_F(ScreenCaptureRecorderTest, FullQueuesDropWhatArrives) {
-    log.ready = false;
-    ASSERT_TRUE(recorder.setup(game));
-    recorder.start(movies.file("a.mp0"), true);
-    recorder.didOutputScreen(frame(20));
-    recorder.didOutputAudio(sound(21, 5));
-    recorder.didOutputMicrophone(sound(22, 5));
-    recorder.stop();
-    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "session 20"}));
-}
-
-TEST_F(ScreenCaptureRecorderTest, WriterThatCannotStartLeavesTheRecorderFree) {
-    ASSERT_TRUE(recorder.setup(game));
-    log.starts = false;
-    recorder.start(movies.file("a.mp0"), true);
-    EXPECT_FALSE(recorder.isRecording());
-    log.starts = true;
-    recorder.start(movies.file("b.mp0"), true);
-    EXPECT_TRUE(recorder.isRecording());
-    recorder.stop();
-    EXPECT_TRUE(std::filesystem::exists(movies.file("b.mp4")));
+    recorder.didOutputScreen(frame(60));
+    recorder.didOutputMicrophone(sound(65, 100));  // handled after both frames
+    ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 8; }, 10s));
+    ASSERT_EQ(mainQueue.size(), 1U);
+    mainQueue.front()();
+    EXPECT_FALSE(recorder.isRecording() || recorder.startTime());
+    EXPECT_TRUE(exists("a.mp4"));
+    EXPECT_EQ(log.taken(),
+              (Calls{"start 1920x1080", "session 20", "video 20", "microphone 25 0", "microphone 35 100",
+                     "video 50", "video 60", "microphone 65 100", "finish"}));
 }
 
 TEST_F(ScreenCaptureRecorderTest, StopWhileSamplesArriveAppendsNothingAfterTheEnd) {
@@ -229,38 +167,7 @@ TEST_F(ScreenCaptureRecorderTest, StopWhileSamplesArriveAppendsNothingAfterTheEn
     std::this_thread::sleep_for(50ms);
     running = false;
     producer.join();
-    recorder.start(movies.file("b.mp0"), true);  // the queue still works
-    recorder.stop();
-    std::lock_guard lock(log.mutex);
-    EXPECT_FALSE(log.appendedAfterFinish);
-}
-
-// A stream that ends on its own and a writer that can no longer write (a full disk) both end the
-// recording on the main queue, once, with the movie so far finished and renamed.
-TEST_F(ScreenCaptureRecorderTest, RecordingThatCannotGoOnStopsOnTheMainQueue) {
-    ASSERT_TRUE(recorder.setup(game));
-    for (const bool writerFails : {false, true}) {
-        SCOPED_TRACE(writerFails ? "writer failed" : "stream ended");
-        mainQueue.clear();
-        log.calls.clear();
-        const std::string path = movies.file(std::to_string(writerFails) + ".mp0");
-        recorder.start(path, true);
-        log.failed = writerFails;
-        if (writerFails) {
-            recorder.didOutputScreen(frame(20));
-            recorder.didOutputScreen(frame(30));
-            recorder.didOutputMicrophone(sound(35, 1));  // handled after both frames
-            ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 5; }, 10s));
-        } else {
-            recorder.didStopWithError();
-        }
-        ASSERT_EQ(posted(), 1U);
-        EXPECT_TRUE(recorder.isRecording());
-        mainQueue.front()();
-        EXPECT_FALSE(recorder.isRecording());
-        EXPECT_TRUE(log.finished);
-        EXPECT_TRUE(std::filesystem::exists(movies.file(std::to_string(writerFails) + ".mp4")));
-    }
+    EXPECT_EQ(log.taken().back(), "finish");
 }
 
 }  // namespace

@@ -6,19 +6,17 @@
 #include <signal.h>
 #include <xcb/xcb.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
 #include "TemporaryFolder.h"
 #include "capture/ShareableContent.h"
+#include "linux/X11Connection.h"
 
 namespace vidora::testing {
 
@@ -26,11 +24,6 @@ using namespace std::chrono_literals;
 using tavrin::testing::ChildProcess;
 using tavrin::testing::TemporaryFolder;
 using tavrin::testing::waitUntil;
-
-template <typename Reply>
-std::unique_ptr<Reply, decltype(&std::free)> reply(Reply* answer) {
-    return {answer, &std::free};
-}
 
 inline void stopChild(std::unique_ptr<ChildProcess>& child, int signal = SIGTERM) {
     // SIGTERM lets a server remove its lock file and socket.
@@ -153,12 +146,12 @@ public:
     }
     // Where the window's inside lies now in root coordinates; empty while it is not shown.
     Rect placement() const {
-        const auto attributes = reply(xcb_get_window_attributes_reply(
-            connection_, xcb_get_window_attributes(connection_, window_), nullptr));
+        const auto attributes = xcbReply(xcb_get_window_attributes_reply, connection_,
+                                         xcb_get_window_attributes(connection_, window_));
         const auto geometry =
-            reply(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr));
-        const auto place = reply(xcb_translate_coordinates_reply(
-            connection_, xcb_translate_coordinates(connection_, window_, root(), 0, 0), nullptr));
+            xcbReply(xcb_get_geometry_reply, connection_, xcb_get_geometry(connection_, window_));
+        const auto place = xcbReply(xcb_translate_coordinates_reply, connection_,
+                                    xcb_translate_coordinates(connection_, window_, root(), 0, 0));
         if (!attributes || !geometry || !place || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
             return {};
         }
@@ -225,14 +218,11 @@ public:
     // Plays a sine tone (a quarter of full scale, 48 kHz mono) into a sink with pacat.
     std::unique_ptr<ChildProcess> playTone(const std::string& sink, double frequency, double seconds) const {
         const std::string path = folder_.file("tone-" + std::to_string(static_cast<int>(frequency)) + ".raw");
-        std::vector<std::int16_t> samples(static_cast<std::size_t>(48000 * seconds));
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            samples[i] = static_cast<std::int16_t>(std::lround(
-                8192.0 * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / 48000.0)));
-        }
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(samples.data()),
-                   static_cast<std::streamsize>(samples.size() * sizeof(std::int16_t)));
+        ChildProcess({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                      "sine=frequency=" + std::to_string(frequency) + ":duration=" + std::to_string(seconds),
+                      "-af", "volume=2", "-f", "s16le", "-ac", "1", "-ar", "48000", path},
+                     {})
+            .wait(20s);
         return std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/bin/pacat", "--playback", "--raw", "--device=" + sink,
                                      "--format=s16le", "--rate=48000", "--channels=1", path},

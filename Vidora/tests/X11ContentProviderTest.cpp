@@ -1,4 +1,4 @@
-// The provider against a real X server with a window manager, both started by each test.
+// The provider and the workspace against a real X server with a window manager, started by each test.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +7,7 @@
 #include "TestDesktop.h"
 #include "capture/ScreenCaptureFilter.h"
 #include "linux/X11ContentProvider.h"
+#include "linux/X11DesktopWorkspace.h"
 
 namespace vidora {
 namespace {
@@ -33,9 +34,20 @@ protected:
             20s);
         return found;
     }
+    // Takes snapshots until the application of `pid` `matches`.
+    bool awaitApplication(pid_t pid, auto matches) const {
+        return waitUntil(
+            [&] {
+                return std::ranges::any_of(
+                    workspace.runningApplications(),
+                    [&](const DesktopApplication& app) { return app.pid == pid && matches(app); });
+            },
+            20s);
+    }
 
     TestDisplay display;
     const X11ContentProvider provider{display.name()};
+    const X11DesktopWorkspace workspace{display.name()};
     const ScreenCaptureFilter filter{provider};
     TemporaryFolder folder;
 };
@@ -51,16 +63,31 @@ TEST_F(X11ContentProviderTest, SeesTheScreenAndFollowsTheStandInGameFromShownToM
     ChildProcess fakeGame({"/bin/bash", RUN_FAKEGAME, folder.file("prefix"), "--match", "--matches", "0"},
                           {{"DISPLAY", display.name()}, {"FAKEGAME", ""}});
     const ApplicationRecord owner{std::string(game), fakeGame.pid()};
-    const auto shown = awaitWindow([&](const Window& window) { return window.owningApplication == owner; });
-    ASSERT_TRUE(shown && shown->isActive);
-    EXPECT_EQ(std::pair(shown->frame.width, shown->frame.height), std::pair(1280, 720));
+    // The window is listed from its creation on; it counts once mapped at its size.
+    const auto shown = awaitWindow([&](const Window& window) {
+        return window.owningApplication == owner && window.isActive && window.frame.width == 1280 &&
+               window.frame.height == 720;
+    });
+    ASSERT_TRUE(shown) << "the stand-in game's window was never shown";
     EXPECT_EQ(std::ranges::count(provider.getShareableContent()->applications, owner), 1);
     const auto gameOnly = filter.get(game);
     ASSERT_TRUE(gameOnly);
     EXPECT_EQ(gameOnly->display, screen[0]);
     ASSERT_EQ(gameOnly->includedWindows.size(), 1U);
     EXPECT_EQ(gameOnly->includedWindows[0].windowID, shown->windowID);
+    // The workspace lists it under its Wow.exe, which it locates.
+    EXPECT_TRUE(awaitApplication(fakeGame.pid(), [](const DesktopApplication& app) {
+        return app.bundleIdentifier == game && app.localizedName == "wow.exe" && app.finishedLaunching &&
+               !app.hidden;
+    }));
+    const auto location = workspace.applicationLocation(game);
+    ASSERT_TRUE(location);
+    EXPECT_EQ(std::filesystem::weakly_canonical(*location),
+              std::filesystem::weakly_canonical(
+                  folder.file("prefix/drive_c/Program Files (x86)/World of Warcraft/_retail_/Wow.exe")));
+    EXPECT_EQ(workspace.applicationLocation("com.example.NotRunning"), std::nullopt);
 
+    // Minimised: no longer active, nothing to record, hidden but still launched.
     ChildProcess minimise({"/usr/bin/xdotool", "windowminimize", std::to_string(shown->windowID)},
                           {{"DISPLAY", display.name()}});
     EXPECT_EQ(minimise.wait(20s), 0);
@@ -68,26 +95,8 @@ TEST_F(X11ContentProviderTest, SeesTheScreenAndFollowsTheStandInGameFromShownToM
         return window.windowID == shown->windowID && !window.isActive && window.owningApplication == owner;
     }));
     EXPECT_EQ(filter.get(game), std::nullopt);
-}
-
-TEST_F(X11ContentProviderTest, FindsTheProcessOfAWindowWithoutPidThroughTheServer) {
-    // A window of this test program with Discord's class and no _NET_WM_PID.
-    xcb_connection_t* const connection = display.connection();
-    const xcb_window_t id = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, id, display.root(), 0, 0, 320, 240, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-    constexpr std::string_view windowClass{"discord\0discord\0", 16};
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        windowClass.size(), windowClass.data());
-    xcb_map_window(connection, id);
-    xcb_flush(connection);
-
-    const ApplicationRecord owner{"com.hnc.Discord", ::getpid()};
-    EXPECT_TRUE(awaitWindow([&](const Window& window) {
-        return window.windowID == id && window.isActive && window.owningApplication == owner &&
-               window.frame.width == 320 && window.frame.height == 240;
-    }));
-    EXPECT_EQ(std::ranges::count(provider.getShareableContent()->applications, owner), 1);
+    EXPECT_TRUE(awaitApplication(
+        fakeGame.pid(), [](const DesktopApplication& app) { return app.hidden && app.finishedLaunching; }));
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,27 +33,19 @@ public:
     // `environment` entries replace or add variables; an empty value removes one.
     ChildProcess(const std::vector<std::string>& arguments,
                  const std::map<std::string, std::string>& environment) {
-        std::vector<std::string> added;
+        // env(1) sets the environment, then becomes the program under the same pid.
+        std::vector<std::string> words{"/usr/bin/env"};
         for (const auto& [name, value] : environment) {
-            if (!value.empty()) {
-                added.push_back(name + "=" + value);
+            if (value.empty()) {
+                words.insert(words.begin() + 1, "--unset=" + name);  // options before assignments
+            } else {
+                words.push_back(name + "=" + value);
             }
         }
-        std::vector<char*> argv, envp;
-        for (const auto& word : arguments) {
-            argv.push_back(const_cast<char*>(word.c_str()));
-        }
-        for (auto& entry : added) {
-            envp.push_back(entry.data());
-        }
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!environment.contains(std::string(*entry, std::strcspn(*entry, "=")))) {
-                envp.push_back(*entry);
-            }
-        }
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv(words.size() + 1);  // ends in a null pointer
+        std::ranges::transform(words, argv.begin(), [](auto& word) { return word.data(); });
+        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
             pid_ = -1;
         }
     }
@@ -67,10 +59,9 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     pid_t pid() const { return pid_; }
-    bool started() const { return pid_ > 0; }
-    bool running() { return started() && !wait(std::chrono::milliseconds(0)); }
+    bool running() { return pid_ > 0 && !wait(std::chrono::milliseconds(0)); }
     void signal(int number) const {
-        if (started()) {
+        if (pid_ > 0) {
             ::kill(pid_, number);
         }
     }
@@ -78,13 +69,11 @@ public:
     // Waits up to `timeout` for the process to end, reaping it; its exit code, or nothing while it runs on.
     std::optional<int> wait(std::chrono::milliseconds timeout) {
         int status = 0;
-        const auto reaped = [&] {
-            return ::waitpid(pid_, &status, WNOHANG) == pid_ && (exitStatus_ = status).has_value();
-        };
-        if (!exitStatus_ && !(started() && waitUntil(reaped, timeout))) {
-            return std::nullopt;
+        if (!exitStatus_ && pid_ > 0 &&
+            waitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, timeout)) {
+            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
-        return WIFEXITED(*exitStatus_) ? WEXITSTATUS(*exitStatus_) : 128 + WTERMSIG(*exitStatus_);
+        return exitStatus_;
     }
 
 private:
