@@ -68,8 +68,8 @@ public:
     bool COMBAT_LOG_VERSION(const Item& item);
 
     // The match outputs.
-    void writeCmd(Date date, std::string_view text);
-    void writeLog(Date date, std::string_view text);
+    void writeCmd(std::string_view text);
+    void writeLog(std::string_view text);
     void onEventStart(Date date);
     void onEventEnd(Date date, bool pause);
     void removeAll();
@@ -79,6 +79,8 @@ public:
     const std::optional<std::string>& version() const { return version_; }
     const std::optional<std::string>& zoneType() const { return zoneType_; }
     const std::optional<Date>& startDate() const { return startDate_; }
+    // The name of the current (or last) match's files.
+    const std::string& stamp() const { return stamp_; }
     const std::map<std::string, std::string>& playData() const { return playData_; }
     const std::vector<TimeLine>& timeLines() const { return timeLines_; }
     bool inMatch() const { return !timeLines_.empty(); }
@@ -103,6 +105,7 @@ private:
     std::optional<std::string> version_;
     std::optional<std::string> zoneType_;
     std::optional<Date> startDate_;
+    std::string stamp_;
     std::map<std::string, std::string> playData_;
     std::vector<TimeLine> timeLines_;
 };

@@ -39,7 +39,7 @@ std::optional<LogParser::Head> LogParser::head(std::string_view line) {
         const std::int64_t length = tavrin::characterCount(record.time);
         std::string logLine = tavrin::substring(record.time, length - 12, length);
         logLine.append(" ").append(record.event).append(" ").append(record.data).append(" ").append(enter);
-        writeLog(timeLines().front().date, logLine);
+        writeLog(logLine);
     }
     return record;
 }

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/FileOutputStream.h"
 #include "common/Folders.h"
@@ -13,18 +14,29 @@ namespace parlan {
 
 // Each write makes the command folder again: it may have been removed during the match, and a lost
 // End would leave the recorder recording.
-void LogEvent::writeCmd(Date date, std::string_view text) {
+void LogEvent::writeCmd(std::string_view text) {
     tavrin::createDirectory(logPath_);
-    tavrin::appendToFile(logPath_ + tavrin::fileStamp(date) + std::string(command::commandExtension), text);
+    tavrin::appendToFile(logPath_ + stamp_ + std::string(command::commandExtension), text);
 }
 
-void LogEvent::writeLog(Date date, std::string_view text) {
+void LogEvent::writeLog(std::string_view text) {
     tavrin::createDirectory(logPath_);
-    tavrin::appendToFile(logPath_ + tavrin::fileStamp(date) + std::string(command::logExtension), text);
+    tavrin::appendToFile(logPath_ + stamp_ + std::string(command::logExtension), text);
 }
 
+// Files are named after the second the match started in. One that starts in a second an earlier match
+// already named (a catch-up pass reads several in one go) takes the next free second, so that each match
+// gets a movie and subtitles of its own.
 void LogEvent::onEventStart(Date date) {
-    writeCmd(date, command::startText);
+    std::error_code error;
+    for (;; date += std::chrono::seconds(1)) {
+        stamp_ = tavrin::fileStamp(date);
+        if (!std::filesystem::exists(logPath_ + stamp_ + std::string(command::commandExtension), error) &&
+            !std::filesystem::exists(subPath_ + stamp_ + std::string(command::subtitleExtension), error)) {
+            break;
+        }
+    }
+    writeCmd(command::startText);
 }
 
 std::string LogEvent::fixedFormatTimeDetailComma(double seconds) {
@@ -83,9 +95,8 @@ void LogEvent::onEventEnd(Date /*date*/, bool pause) {
     if (timeLines_.size() < 2) {
         return;
     }
-    const Date start = timeLines_.front().date;
-    auto subtitles = tavrin::FileOutputStream::open(subPath_ + tavrin::fileStamp(start) +
-                                                    std::string(command::subtitleExtension));
+    auto subtitles =
+        tavrin::FileOutputStream::open(subPath_ + stamp_ + std::string(command::subtitleExtension));
     if (!subtitles) {
         return;  // the match stays open; the next ending event tries again
     }
@@ -95,7 +106,7 @@ void LogEvent::onEventEnd(Date /*date*/, bool pause) {
     if (pause) {
         clock_.sleepFor(std::chrono::seconds(1));
     }
-    writeCmd(start, command::endText);
+    writeCmd(command::endText);
     removeAll();
     timeLines_.clear();
     zoneType_.reset();

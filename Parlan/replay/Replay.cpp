@@ -57,7 +57,7 @@ std::optional<std::vector<ReplayedMatch>> replayLog(const std::string& logPath,
     logs.onFileComplete(logPath);
 
     std::vector<ReplayedMatch> matches;
-    const std::string openStamp = parser.startDate() ? tavrin::fileStamp(*parser.startDate()) : "";
+    const std::string openStamp = parser.inMatch() ? parser.stamp() : "";
     for (const auto& stamp : commandStamps(parser.logPath())) {
         if (before.contains(stamp)) {
             continue;

@@ -35,6 +35,11 @@ TEST_F(MatchTrackerTest, EnteringAnArenaStartsOneMatchAtTheWallClockTime) {
     EXPECT_TRUE(clock.sleeps.empty());
     EXPECT_TRUE(has(subtitles(), "End: Zone"));
     EXPECT_EQ(commandFile(), std::string(startOnly) + "CMD: End\r\n");
+
+    // Another match in the same second (a catch-up pass) gets files of its own, in the next free second.
+    clock.set(now);
+    ASSERT_TRUE(feed(lines::enterArena));
+    EXPECT_EQ(commandFile("2025-03-07 21.04.08"), startOnly);
 }
 
 TEST_F(MatchTrackerTest, MatchEndDecidesHomeOrAwayFromThePlayersTeam) {
