@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "common/FileInputStream.h"
@@ -35,6 +37,30 @@ void keepTail(std::string& tail, std::string_view piece) {
     }
 }
 
+// When the game began a log: the local date and time in its name (WoWCombatLog-MMDDYY_HHMMSS.txt, the
+// year as 20YY), else its modification time. The names themselves sort wrongly across a new year.
+std::optional<Date> begunAt(const std::filesystem::directory_entry& entry) {
+    const std::string name = entry.path().filename().string();
+    std::tm fields{};
+    int consumed = 0;
+    if (std::sscanf(name.c_str(), "WoWCombatLog-%2d%2d%2d_%2d%2d%2d.txt%n", &fields.tm_mon, &fields.tm_mday,
+                    &fields.tm_year, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &consumed) == 6 &&
+        static_cast<std::size_t>(consumed) == name.size()) {
+        fields.tm_mon -= 1;
+        fields.tm_year += 100;
+        fields.tm_isdst = -1;
+        if (const std::time_t time = std::mktime(&fields); time != -1) {
+            return std::chrono::system_clock::from_time_t(time);
+        }
+    }
+    std::error_code error;
+    const auto modified = entry.last_write_time(error);
+    if (error) {
+        return std::nullopt;
+    }
+    return std::chrono::time_point_cast<Date::duration>(std::chrono::file_clock::to_sys(modified));
+}
+
 }  // namespace
 
 bool LogFiles::FilePosition::isModifed(const std::optional<LogFile>& file) const {
@@ -59,14 +85,20 @@ std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& fold
         return std::nullopt;
     }
     std::string newest;
+    Date newestBegun{};
     // Stepping with an error code: a folder that fails mid-listing ends the listing, never the pass.
     for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
         if (error) {
             return std::nullopt;
         }
         std::string name = entries->path().filename().string();
-        if (name.starts_with(logPrefix) && name.ends_with(logSuffix) && name > newest) {
+        if (!name.starts_with(logPrefix) || !name.ends_with(logSuffix)) {
+            continue;
+        }
+        const auto begun = begunAt(*entries);
+        if (begun && (newest.empty() || *begun > newestBegun || (*begun == newestBegun && name > newest))) {
             newest = std::move(name);
+            newestBegun = *begun;
         }
     }
     if (newest.empty()) {

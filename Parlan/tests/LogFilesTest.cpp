@@ -40,7 +40,7 @@ protected:
     LogFiles logs;
 };
 
-TEST_F(LogFilesTest, TheGreatestLogModifiedInTheLastTenSecondsIsFollowed) {
+TEST_F(LogFilesTest, TheLatestBegunLogModifiedInTheLastTenSecondsIsFollowed) {
     EXPECT_FALSE(logs.getRecentFile(folder() + "/missing"));
     write("x", false, "030625_080000");
     write("xy");
@@ -52,6 +52,14 @@ TEST_F(LogFilesTest, TheGreatestLogModifiedInTheLastTenSecondsIsFollowed) {
     EXPECT_EQ(file->path, logFile());
     EXPECT_EQ(file->size, 2);
     EXPECT_DOUBLE_EQ(file->diff, 9.999);
+
+    // Ranked by when they were begun: the date in the name (a December log sorts after March), else the
+    // modification time (a log named without a date sorts after every dated one).
+    write("old", false, "123124_235900");
+    touch(logFile("123124_235900"), clock.now() - std::chrono::hours(24));
+    tavrin::testing::writeFile(folder() + "/WoWCombatLog.txt", "legacy");
+    touch(folder() + "/WoWCombatLog.txt", clock.now() - std::chrono::hours(1));
+    EXPECT_EQ(logs.getRecentFile(folder()).value().path, logFile());
 }
 
 TEST_F(LogFilesTest, GrowingLogDispatchesEveryLineOnceAndWaitsForUnfinishedLines) {
