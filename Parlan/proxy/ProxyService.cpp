@@ -36,11 +36,18 @@ bool ProxyService::findGame() {
 }
 
 void ProxyService::pass() {
-    if (!work_.isRunning(tavrin::gameBundleIdentifier)) {
+    const auto game = work_.runningProcess(tavrin::gameBundleIdentifier);
+    if (!game) {
         setStatus(notRunningText);
         logs_.onModifiedFileEmpty();
         clock_.sleepFor(notRunningBackOff);
         return;
+    }
+    // Another game process than the one whose folder is known (started after the proxy, or again from
+    // another Wine prefix): the folder of the running game wins over one found on disk before.
+    if (game->pid != gameProcess_.first || game->startTime != gameProcess_.second) {
+        gameProcess_ = {game->pid, game->startTime};
+        logFolder_.reset();
     }
     if (!findGame()) {
         logs_.onModifiedFileEmpty();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/Clock.h"
 #include "common/RepeatingLoop.h"
@@ -47,6 +48,8 @@ private:
     std::function<void(std::string_view)> status_;
     std::string shownStatus_{startingText};
     std::optional<std::string> logFolder_;
+    // The game process (pid, start time) the folder was looked up for.
+    std::pair<pid_t, std::uint64_t> gameProcess_{0, 0};
     std::unique_ptr<tavrin::RepeatingLoop> loop_;
 };
 

@@ -81,6 +81,19 @@ bool ProcWorkspace::isRunning(std::string_view bundleIdentifier) const {
     return findProcess(bundleIdentifier).has_value();
 }
 
+std::optional<RunningApplication> ProcWorkspace::runningProcess(std::string_view bundleIdentifier) const {
+    const auto found = findProcess(bundleIdentifier);
+    if (!found) {
+        return std::nullopt;
+    }
+    return RunningApplication{.pid = found->pid,
+                              .bundleIdentifier = std::string(bundleIdentifier),
+                              .name = {},
+                              .hidden = false,
+                              .finishedLaunching = false,
+                              .startTime = found->startTime};
+}
+
 std::optional<std::string> ProcWorkspace::applicationPath(std::string_view bundleIdentifier) const {
     if (bundleIdentifier != gameBundleIdentifier) {
         return std::nullopt;

@@ -30,6 +30,7 @@ public:
     // Cheap while the application keeps running: the process found last time is checked first (its
     // stat and command line); the whole table is scanned only when it is gone.
     bool isRunning(std::string_view bundleIdentifier) const override;
+    std::optional<RunningApplication> runningProcess(std::string_view bundleIdentifier) const override;
     pid_t ownProcessId() const override;
     std::optional<std::string> ownBundleIdentifier() const override;
     bool terminate(pid_t pid) const override;

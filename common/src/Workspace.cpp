@@ -5,12 +5,16 @@
 namespace tavrin {
 
 bool Workspace::isRunning(std::string_view bundleIdentifier) const {
-    for (const auto& application : runningApplications()) {
+    return runningProcess(bundleIdentifier).has_value();
+}
+
+std::optional<RunningApplication> Workspace::runningProcess(std::string_view bundleIdentifier) const {
+    for (auto& application : runningApplications()) {
         if (application.bundleIdentifier && *application.bundleIdentifier == bundleIdentifier) {
-            return true;
+            return application;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 std::optional<std::string> getAppPath(const Workspace& workspace, std::string_view bundleIdentifier) {

@@ -39,6 +39,8 @@ public:
     virtual std::optional<std::string> applicationPath(std::string_view bundleIdentifier) const = 0;
     // Whether a process with that identifier runs; must not need a display.
     virtual bool isRunning(std::string_view bundleIdentifier) const;
+    // The process with that identifier (pid and start time), or nothing; must not need a display.
+    virtual std::optional<RunningApplication> runningProcess(std::string_view bundleIdentifier) const;
     virtual pid_t ownProcessId() const = 0;
     virtual std::optional<std::string> ownBundleIdentifier() const = 0;
     // Asks the process to quit (SIGTERM); false when it could not be asked.
