@@ -15,6 +15,7 @@ ProxyWindow::ProxyWindow(QWidget* parent)
     setObjectName(QStringLiteral("Default"));
     setFixedSize(300, 100);
     status_->setAlignment(Qt::AlignCenter);
+    status_->setWordWrap(true);  // the longest status does not fit one line of the fixed width
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(status_);
 }

@@ -50,6 +50,7 @@ void ProxyService::pass() {
         logFolder_.reset();
     }
     if (!findGame()) {
+        setStatus(noFolderText);
         logs_.onModifiedFileEmpty();
         return;
     }

@@ -22,6 +22,8 @@ public:
     static constexpr std::string_view startingText = "...";
     static constexpr std::string_view notRunningText = "World of Warcraft is not running";
     static constexpr std::string_view workingText = "Working...";
+    // The game runs, but where it keeps its logs is not known (yet).
+    static constexpr std::string_view noFolderText = "World of Warcraft's folder was not found";
     static constexpr std::chrono::milliseconds interval{300};
     static constexpr std::chrono::seconds notRunningBackOff{3};
 

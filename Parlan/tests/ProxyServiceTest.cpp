@@ -38,11 +38,13 @@ TEST_F(ProxyServiceTest, ProxyLooksForTheGameUntilFoundAndEndsASilentMatchWhenIt
     service.pass();
     service.pass();
     EXPECT_FALSE(parser.inMatch());
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Working...", "World of Warcraft is not running"}));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"World of Warcraft's folder was not found", "Working...",
+                                                  "World of Warcraft is not running"}));
     EXPECT_EQ(clock.sleeps, (std::vector<std::chrono::milliseconds>(2, std::chrono::seconds(3))));
 
-    // Started again from another Wine prefix: that game's folder is followed, not the one known before.
-    work.paths[std::string(tavrin::gameBundleIdentifier)] = movies.path() + "/other/_retail_/Wow.exe";
+    // Started again from another Wine prefix: that game's folder is followed, not the one known before,
+    // whatever the letter case of its name.
+    work.paths[std::string(tavrin::gameBundleIdentifier)] = movies.path() + "/other/_retail_/WOW.EXE";
     work.run(4343, std::string(tavrin::gameBundleIdentifier));
     service.pass();
     EXPECT_EQ(service.logFolder(), movies.path() + "/other/_retail_/Logs");

@@ -1,6 +1,7 @@
 #include "common/Workspace.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace tavrin {
 
@@ -22,9 +23,13 @@ std::optional<std::string> getAppPath(const Workspace& workspace, std::string_vi
     if (!path) {
         return std::nullopt;
     }
-    // ^(.*/).*\.(app|exe)$: the folder up to the last "/" of a path that ends in ".app" or ".exe".
+    // ^(.*/).*\.(app|exe)$: the folder up to the last "/" of a path that ends in ".app" or ".exe", the
+    // latter in any letter case, as the game is recognised (Wine finds WOW.EXE as well).
     const std::string_view text(*path);
-    if (!(text.ends_with(".app") || text.ends_with(".exe"))) {
+    std::string ending(text.substr(text.size() < 4 ? 0 : text.size() - 4));
+    std::transform(ending.begin(), ending.end(), ending.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (!(text.ends_with(".app") || ending == ".exe")) {
         return std::nullopt;
     }
     const auto slash = text.rfind('/');
