@@ -9,21 +9,23 @@
 
 namespace vidora {
 
-void changeExtension(const std::string& path, const std::string& extension) {
+bool changeExtension(const std::string& path, const std::string& extension) {
     if (path.empty()) {
-        return;
+        return false;
     }
     const std::string target = std::filesystem::path(path).replace_extension(extension).string();
     if (target == path) {
-        return;
+        return false;
     }
     if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-        return;
+        return true;
     }
     // Filesystems without RENAME_NOREPLACE: a hard link fails as well when the target exists.
     if ((errno == EINVAL || errno == ENOSYS) && ::link(path.c_str(), target.c_str()) == 0) {
         ::unlink(path.c_str());
+        return true;
     }
+    return false;
 }
 
 }  // namespace vidora

@@ -5,8 +5,8 @@
 namespace vidora {
 
 // Moves the file at `path` to the same path with its last extension replaced by `extension` (given
-// without the dot; a path without one gets it appended). Never replaces a file: a missing source, an
-// existing target or any other failure leaves everything as it was, and nothing is reported. Any thread.
-void changeExtension(const std::string& path, const std::string& extension);
+// without the dot; a path without one gets it appended); whether it did. Never replaces a file: a missing
+// source, an existing target or any other failure leaves everything as it was. Any thread.
+bool changeExtension(const std::string& path, const std::string& extension);
 
 }  // namespace vidora

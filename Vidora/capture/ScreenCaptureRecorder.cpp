@@ -100,8 +100,12 @@ void ScreenCaptureRecorder::stop() {
             writer_->finishWriting();
         }
     });
-    changeExtension(*fileUrl_, "mp4");
-    std::clog << "Finished " << *fileUrl_ << ", now with the extension mp4" << std::endl;
+    if (changeExtension(*fileUrl_, "mp4")) {
+        std::clog << "Finished " << *fileUrl_ << ", now with the extension mp4" << std::endl;
+    } else {
+        std::clog << "Finished " << *fileUrl_ << ", which keeps its name: it could not be renamed to .mp4"
+                  << std::endl;
+    }
     recording_ = false;
     setStartTime(std::nullopt);
 }
