@@ -46,6 +46,7 @@ StreamConfiguration ScreenCaptureRecorder::config(double width, double height) {
 }
 
 void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
+    const std::lock_guard lock(control_);
     if (recording_ || !filter_) {
         return;
     }
@@ -67,6 +68,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         writer_ = std::move(writer);
         writerFailed_ = false;
     });
+    ++recordingNumber_;
     recording_ = true;
     if (session_) {
         session_->startRunning();
@@ -76,12 +78,28 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     // stream to start.
     queue_.async([this] {
         if (stream_ && !stream_->startCapture()) {
-            mainQueue_([this] { stop(); });
+            stopLater();
+        }
+    });
+}
+
+// A stop the recorder decides itself: on the main thread, like the controller's, and only for the
+// recording it was meant for, never one started since.
+void ScreenCaptureRecorder::stopLater() {
+    mainQueue_([this, number = recordingNumber_.load()] {
+        const std::lock_guard lock(control_);
+        if (number == recordingNumber_) {
+            stopRecording();
         }
     });
 }
 
 void ScreenCaptureRecorder::stop() {
+    const std::lock_guard lock(control_);
+    stopRecording();
+}
+
+void ScreenCaptureRecorder::stopRecording() {
     if (!recording_ || !fileUrl_) {
         return;
     }
@@ -139,7 +157,7 @@ void ScreenCaptureRecorder::didOutputMicrophone(AudioBuffer buffer) {
 }
 
 void ScreenCaptureRecorder::didStopWithError() {
-    mainQueue_([this] { stop(); });
+    stopLater();
 }
 
 void ScreenCaptureRecorder::screen(VideoFrame frame) {
@@ -161,7 +179,7 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
     // A movie that can no longer be written (a full disk) ends as a stop would end it.
     if (!writerFailed_ && writer_->hasFailed()) {
         writerFailed_ = true;
-        mainQueue_([this] { stop(); });
+        stopLater();
     }
 }
 

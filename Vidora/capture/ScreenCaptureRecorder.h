@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,8 @@ private:
     void systemAudio(AudioBuffer buffer);
     void microphone(AudioBuffer buffer);
     void setStartTime(std::optional<tavrin::Date> date);
+    void stopLater();
+    void stopRecording();  // holding control_
 
     const ContentProvider& content_;
     CapturePlatform& platform_;
@@ -82,6 +85,9 @@ private:
     std::unique_ptr<MovieSink> writer_;
     std::unique_ptr<MicrophoneSession> session_;
     std::atomic<bool> recording_{false};
+    // Start and stop, from the controller's task or the main thread, one at a time; each start counts.
+    std::mutex control_;
+    std::atomic<std::uint64_t> recordingNumber_{0};
     bool writerFailed_ = false;  // on the queue
     static constexpr tavrin::Date::rep noStartTime = INT64_MIN;
     std::atomic<tavrin::Date::rep> startTime_{noStartTime};

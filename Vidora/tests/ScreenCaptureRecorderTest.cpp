@@ -120,7 +120,14 @@ TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeOnlyWhenItsWriterStarts) 
     EXPECT_TRUE(exists("a.mp4"));
     EXPECT_FALSE(exists("b.mp0") || exists("none.mp0"));
     recorder.start(movies.file("c.mp0"), true);  // no new setup: the same target
-    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "finish", "start 1920x1080"}));
+    // A stop the recorder posted for one recording never ends the next one.
+    recorder.didStopWithError();
+    recorder.stop();
+    recorder.start(movies.file("d.mp0"), true);
+    mainQueue.back()();
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_EQ(log.taken(),
+              (Calls{"start 1920x1080", "finish", "start 1920x1080", "finish", "start 1920x1080"}));
 }
 
 TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicStateCountsPerBuffer) {
