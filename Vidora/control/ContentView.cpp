@@ -369,7 +369,10 @@ void ContentView::applicationGone(const DisplayItem& item) {
     notify();
 }
 
+// Both loops end when asked to or when the clock is interrupted (the program quits): a loop whose sleeps
+// return at once would otherwise spin while the last frames are written.
 void ContentView::watchTargets(std::stop_token stop) {
+    const auto ended = [&] { return stop.stop_requested() || platform_.clock.interrupted(); };
     const auto displays = platform_.getDisplays ? platform_.getDisplays() : std::nullopt;
     if (!displays || displays->empty()) {
         return;  // nothing can be captured: the buttons stay disabled
@@ -378,14 +381,14 @@ void ContentView::watchTargets(std::stop_token stop) {
         recordEnable_ = true;
         notify();
     });
-    while (!stop.stop_requested()) {
-        for (auto view = loopView(); view.isRecording && !stop.stop_requested(); view = loopView()) {
+    while (!ended()) {
+        for (auto view = loopView(); view.isRecording && !ended(); view = loopView()) {
             if (view.selected && !existApp(platform_.workspace, *view.selected)) {
                 post([this, item = *view.selected] { applicationGone(item); });
             }
             platform_.clock.sleepFor(watchInterval);
         }
-        if (stop.stop_requested()) {
+        if (ended()) {
             return;
         }
         auto refreshed = std::make_shared<std::promise<void>>();
@@ -395,7 +398,7 @@ void ContentView::watchTargets(std::stop_token stop) {
             refreshed->set_value();
         });
         while (done.wait_for(50ms) == std::future_status::timeout) {
-            if (stop.stop_requested()) {
+            if (ended()) {
                 return;
             }
         }
@@ -404,10 +407,10 @@ void ContentView::watchTargets(std::stop_token stop) {
 }
 
 void ContentView::pollCommands(std::stop_token stop) {
-    while (!stop.stop_requested()) {
+    while (!stop.stop_requested() && !platform_.clock.interrupted()) {
         platform_.clock.sleepFor(pollInterval);
         const auto folder = platform_.locations.logsURL();
-        if (stop.stop_requested() || !folder) {
+        if (stop.stop_requested() || platform_.clock.interrupted() || !folder) {
             continue;
         }
         if (auto batch = platform_.commands.readCommands(*folder)) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "FakeRecorder.h"
 #include "ManualClock.h"
+#include "common/InterruptibleClock.h"
 
 namespace vidora {
 namespace {
@@ -166,6 +168,22 @@ TEST_F(ContentViewTest, RefreshListsScreensAndApplicationsAndKeepsTheSelection) 
     view.onDisplayButton();
     view.searchApps({}, ContentView::applicationEntries(desktop));
     EXPECT_EQ(view.selected()->name, "C");
+}
+
+// Quitting interrupts the loops' clock: the loops end rather than run on without a pause while the
+// recording is finished.
+TEST_F(ContentViewTest, InterruptedClockEndsTheLoops) {
+    tavrin::InterruptibleClock loopClock;
+    auto seams = platform(commands, loopClock);
+    seams.getDisplays = [] { return std::vector<DisplaySummary>{{7, 1920, 1080}}; };
+    seams.mainQueue = [](const std::function<void()>& work) { work(); };
+    ContentView loops(seams);
+    loops.onAppear();
+    loopClock.interrupt();
+    std::this_thread::sleep_for(200ms);
+    const int lists = desktop.lists;
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(desktop.lists, lists);
 }
 
 }  // namespace

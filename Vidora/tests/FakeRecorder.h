@@ -56,7 +56,10 @@ inline DesktopApplication app(std::optional<std::string> id, std::optional<std::
 // The running applications the test sets, each installed with a small icon of real pixels.
 class FakeDesktop final : public DesktopWorkspace {
 public:
-    std::vector<DesktopApplication> runningApplications() const override { return applications; }
+    std::vector<DesktopApplication> runningApplications() const override {
+        ++lists;
+        return applications;
+    }
     std::optional<std::string> applicationLocation(std::string_view id) const override {
         return "/opt/" + std::string(id);
     }
@@ -65,6 +68,7 @@ public:
     }
 
     std::vector<DesktopApplication> applications;
+    mutable std::atomic<int> lists = 0;
 };
 
 struct CountingTimer final : RepeatingTimer {

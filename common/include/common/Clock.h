@@ -13,6 +13,8 @@ public:
     virtual Date now() const = 0;
     // Blocks the calling thread.
     virtual void sleepFor(std::chrono::milliseconds span) = 0;
+    // Whether sleeps end at once for good (the program quits): loops paced by the clock end then.
+    virtual bool interrupted() const { return false; }
 };
 
 class SystemClock final : public Clock {

@@ -16,7 +16,7 @@ public:
     void sleepFor(std::chrono::milliseconds span) override;
     // Ends every sleep, present and future.
     void interrupt();
-    bool interrupted() const;
+    bool interrupted() const override;
 
 private:
     mutable std::mutex mutex_;
