@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 
@@ -37,28 +37,36 @@ void keepTail(std::string& tail, std::string_view piece) {
     }
 }
 
-// When the game began a log: the local date and time in its name (WoWCombatLog-MMDDYY_HHMMSS.txt, the
-// year as 20YY), else its modification time. The names themselves sort wrongly across a new year.
-std::optional<Date> begunAt(const std::filesystem::directory_entry& entry) {
-    const std::string name = entry.path().filename().string();
-    std::tm fields{};
-    int consumed = 0;
-    if (std::sscanf(name.c_str(), "WoWCombatLog-%2d%2d%2d_%2d%2d%2d.txt%n", &fields.tm_mon, &fields.tm_mday,
-                    &fields.tm_year, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &consumed) == 6 &&
-        static_cast<std::size_t>(consumed) == name.size()) {
-        fields.tm_mon -= 1;
-        fields.tm_year += 100;
-        fields.tm_isdst = -1;
-        if (const std::time_t time = std::mktime(&fields); time != -1) {
-            return std::chrono::system_clock::from_time_t(time);
-        }
-    }
-    std::error_code error;
-    const auto modified = entry.last_write_time(error);
-    if (error) {
+// The date and time in a log's name (WoWCombatLog-MMDDYY_HHMMSS.txt) reordered as YYMMDDHHMMSS, which
+// sorts as the times do (the names themselves sort wrongly across a new year); nothing for other names.
+std::optional<std::string> nameStamp(std::string_view name) {
+    constexpr std::string_view shape = "WoWCombatLog-MMDDYY_HHMMSS.txt";
+    if (name.size() != shape.size() || !name.starts_with("WoWCombatLog-") || name[19] != '_' ||
+        !name.ends_with(logSuffix)) {
         return std::nullopt;
     }
-    return std::chrono::time_point_cast<Date::duration>(std::chrono::file_clock::to_sys(modified));
+    for (std::size_t at = 13; at < 26; ++at) {
+        if (at != 19 && !std::isdigit(static_cast<unsigned char>(name[at]))) {
+            return std::nullopt;
+        }
+    }
+    const std::string_view digits = name.substr(13);
+    return std::string(digits.substr(4, 2)) + std::string(digits.substr(0, 4)) +
+           std::string(digits.substr(7, 6));
+}
+
+// A name stamp as the local time it stands for, the year as 20YY.
+Date stampTime(std::string_view stamp) {
+    const auto number = [&](std::size_t at) { return (stamp[at] - '0') * 10 + (stamp[at + 1] - '0'); };
+    std::tm fields{};
+    fields.tm_year = 100 + number(0);
+    fields.tm_mon = number(2) - 1;
+    fields.tm_mday = number(4);
+    fields.tm_hour = number(6);
+    fields.tm_min = number(8);
+    fields.tm_sec = number(10);
+    fields.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&fields));
 }
 
 }  // namespace
@@ -84,8 +92,12 @@ std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& fold
     if (error) {
         return std::nullopt;
     }
-    std::string newest;
-    Date newestBegun{};
+    // The latest begun log: the greatest stamp among the dated names, the latest modified among the others
+    // (a legacy WoWCombatLog.txt, which would sort after every dated name); between the two, the later.
+    std::string dated;
+    std::string datedStamp;
+    std::string undated;
+    std::filesystem::file_time_type undatedModified{};
     // Stepping with an error code: a folder that fails mid-listing ends the listing, never the pass.
     for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
         if (error) {
@@ -95,11 +107,22 @@ std::optional<LogFiles::LogFile> LogFiles::getRecentFile(const std::string& fold
         if (!name.starts_with(logPrefix) || !name.ends_with(logSuffix)) {
             continue;
         }
-        const auto begun = begunAt(*entries);
-        if (begun && (newest.empty() || *begun > newestBegun || (*begun == newestBegun && name > newest))) {
-            newest = std::move(name);
-            newestBegun = *begun;
+        if (auto stamp = nameStamp(name)) {
+            if (*stamp > datedStamp) {
+                dated = std::move(name);
+                datedStamp = std::move(*stamp);
+            }
+        } else if (const auto modified = entries->last_write_time(error); !error) {
+            if (undated.empty() || modified > undatedModified) {
+                undated = std::move(name);
+                undatedModified = modified;
+            }
         }
+    }
+    std::string newest = dated;
+    if (!undated.empty() &&
+        (dated.empty() || std::chrono::file_clock::to_sys(undatedModified) > stampTime(datedStamp))) {
+        newest = undated;
     }
     if (newest.empty()) {
         return std::nullopt;

@@ -371,8 +371,12 @@ void ContentView::applicationGone(const DisplayItem& item) {
 
 // Both loops end when asked to or when the clock is interrupted (the program quits): a loop whose sleeps
 // return at once would otherwise spin while the last frames are written.
+bool ContentView::loopEnded(const std::stop_token& stop) const {
+    return stop.stop_requested() || platform_.clock.interrupted();
+}
+
 void ContentView::watchTargets(std::stop_token stop) {
-    const auto ended = [&] { return stop.stop_requested() || platform_.clock.interrupted(); };
+    const auto ended = [&] { return loopEnded(stop); };
     const auto displays = platform_.getDisplays ? platform_.getDisplays() : std::nullopt;
     if (!displays || displays->empty()) {
         return;  // nothing can be captured: the buttons stay disabled
@@ -407,10 +411,10 @@ void ContentView::watchTargets(std::stop_token stop) {
 }
 
 void ContentView::pollCommands(std::stop_token stop) {
-    while (!stop.stop_requested() && !platform_.clock.interrupted()) {
+    while (!loopEnded(stop)) {
         platform_.clock.sleepFor(pollInterval);
         const auto folder = platform_.locations.logsURL();
-        if (stop.stop_requested() || platform_.clock.interrupted() || !folder) {
+        if (loopEnded(stop) || !folder) {
             continue;
         }
         if (auto batch = platform_.commands.readCommands(*folder)) {

@@ -124,6 +124,7 @@ private:
     void publish();
     LoopView loopView() const;
     void post(std::function<void()> work);
+    bool loopEnded(const std::stop_token& stop) const;
     void watchTargets(std::stop_token stop);
     void pollCommands(std::stop_token stop);
 

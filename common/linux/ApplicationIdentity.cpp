@@ -1,25 +1,18 @@
 #include "ApplicationIdentity.h"
 
-#include <algorithm>
+#include <utility>
 
+#include "common/Text.h"
 #include "common/Workspace.h"
 
 namespace tavrin {
 namespace {
-
-char lowerAscii(char letter) {
-    return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
-}
 
 bool isDiscordExecutable(std::string_view name) {
     return name == "Discord" || name == "discord";
 }
 
 }  // namespace
-
-bool equalIgnoringCase(std::string_view left, std::string_view right) {
-    return std::ranges::equal(left, right, [](char a, char b) { return lowerAscii(a) == lowerAscii(b); });
-}
 
 std::string_view commandWordFileName(std::string_view word) {
     const auto separator = word.find_last_of("/\\");

@@ -36,7 +36,4 @@ bool isGameCommandWord(std::string_view word);
 // The word after its last "/" or "\" (a Linux or a Windows path).
 std::string_view commandWordFileName(std::string_view word);
 
-// Windows file names compare without regard to ASCII letter case, as Wine compares them.
-bool equalIgnoringCase(std::string_view left, std::string_view right);
-
 }  // namespace tavrin

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ApplicationIdentity.h"
+#include "common/Text.h"
 
 namespace tavrin {
 namespace {

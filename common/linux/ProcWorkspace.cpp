@@ -77,10 +77,6 @@ std::optional<ProcessStart> ProcWorkspace::findProcess(std::string_view bundleId
     return found;
 }
 
-bool ProcWorkspace::isRunning(std::string_view bundleIdentifier) const {
-    return findProcess(bundleIdentifier).has_value();
-}
-
 std::optional<RunningApplication> ProcWorkspace::runningProcess(std::string_view bundleIdentifier) const {
     const auto found = findProcess(bundleIdentifier);
     if (!found) {

@@ -28,8 +28,7 @@ public:
     std::vector<RunningApplication> runningApplications() const override;
     std::optional<std::string> applicationPath(std::string_view bundleIdentifier) const override;
     // Cheap while the application keeps running: the process found last time is checked first (its
-    // stat and command line); the whole table is scanned only when it is gone.
-    bool isRunning(std::string_view bundleIdentifier) const override;
+    // stat and command line); the whole table is scanned only when it is gone. isRunning asks it too.
     std::optional<RunningApplication> runningProcess(std::string_view bundleIdentifier) const override;
     pid_t ownProcessId() const override;
     std::optional<std::string> ownBundleIdentifier() const override;

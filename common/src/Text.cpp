@@ -5,6 +5,7 @@
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -183,6 +184,13 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+bool equalIgnoringCase(std::string_view left, std::string_view right) {
+    const auto lower = [](char letter) {
+        return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+    };
+    return std::ranges::equal(left, right, [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 }  // namespace tavrin

@@ -1,7 +1,8 @@
 #include "common/Workspace.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "common/Text.h"
 
 namespace tavrin {
 
@@ -26,10 +27,8 @@ std::optional<std::string> getAppPath(const Workspace& workspace, std::string_vi
     // ^(.*/).*\.(app|exe)$: the folder up to the last "/" of a path that ends in ".app" or ".exe", the
     // latter in any letter case, as the game is recognised (Wine finds WOW.EXE as well).
     const std::string_view text(*path);
-    std::string ending(text.substr(text.size() < 4 ? 0 : text.size() - 4));
-    std::transform(ending.begin(), ending.end(), ending.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    if (!(text.ends_with(".app") || ending == ".exe")) {
+    if (!(text.ends_with(".app") ||
+          (text.size() >= 4 && equalIgnoringCase(text.substr(text.size() - 4), ".exe")))) {
         return std::nullopt;
     }
     const auto slash = text.rfind('/');

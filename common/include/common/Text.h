@@ -23,4 +23,7 @@ std::string substring(std::string_view text, std::int64_t from, std::int64_t to)
 // A decimal integer in the strict form: optional sign, one or more ASCII digits, within 64 bits.
 std::optional<std::int64_t> parseInteger(std::string_view text);
 
+// Whether two texts are equal without regard to ASCII letter case, as Windows file names compare.
+bool equalIgnoringCase(std::string_view left, std::string_view right);
+
 }  // namespace tavrin
