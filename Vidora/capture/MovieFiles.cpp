@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +10,15 @@
 
 namespace vidora {
 
-bool changeExtension(const std::string& path, const std::string& extension) {
+const FileSystemCalls& FileSystemCalls::system() {
+    static const FileSystemCalls calls{[](const char* from, const char* to) {
+                                           return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+                                       },
+                                       ::link, ::rename, ::unlink};
+    return calls;
+}
+
+bool changeExtension(const std::string& path, const std::string& extension, const FileSystemCalls& calls) {
     if (path.empty()) {
         return false;
     }
@@ -17,15 +26,26 @@ bool changeExtension(const std::string& path, const std::string& extension) {
     if (target == path) {
         return false;
     }
-    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    if (calls.renameNoReplace(path.c_str(), target.c_str()) == 0) {
         return true;
     }
-    // Filesystems without RENAME_NOREPLACE: a hard link fails as well when the target exists.
-    if ((errno == EINVAL || errno == ENOSYS) && ::link(path.c_str(), target.c_str()) == 0) {
-        ::unlink(path.c_str());
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;  // the target exists, or the source is gone
+    }
+    // File systems without RENAME_NOREPLACE: a hard link fails as well when the target exists.
+    if (calls.link(path.c_str(), target.c_str()) == 0) {
+        calls.unlink(path.c_str());
         return true;
     }
-    return false;
+    if (errno == EEXIST) {
+        return false;
+    }
+    // Nor hard links (some network and FUSE mounts): a plain rename, only while nothing is at the target.
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0 || errno != ENOENT) {
+        return false;
+    }
+    return calls.rename(path.c_str(), target.c_str()) == 0;
 }
 
 }  // namespace vidora

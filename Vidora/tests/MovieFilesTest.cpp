@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "TemporaryFolder.h"
@@ -11,20 +14,37 @@ namespace {
 using tavrin::testing::readFile;
 using tavrin::testing::writeFile;
 
-TEST(MovieFilesTest, RenamesOnlyWhenNothingIsInTheWay) {
+// A network or FUSE mount that knows neither RENAME_NOREPLACE nor hard links.
+int unsupportedRename(const char*, const char*) {
+    errno = EINVAL;
+    return -1;
+}
+int unsupportedLink(const char*, const char*) {
+    errno = EPERM;
+    return -1;
+}
+const FileSystemCalls bareFileSystem{unsupportedRename, unsupportedLink, ::rename, ::unlink};
+
+class MovieFilesTest : public ::testing::TestWithParam<const FileSystemCalls*> {};
+
+TEST_P(MovieFilesTest, RenamesOnlyWhenNothingIsInTheWay) {
+    const FileSystemCalls& calls = *GetParam();
     tavrin::testing::TemporaryFolder folder;
     writeFile(folder.file("a.b.mp0"), "movie");
-    EXPECT_TRUE(changeExtension(folder.file("a.b.mp0"), "mp4"));  // only the last extension replaced
+    EXPECT_TRUE(changeExtension(folder.file("a.b.mp0"), "mp4", calls));  // only the last extension replaced
     EXPECT_EQ(readFile(folder.file("a.b.mp4")), "movie");
     EXPECT_FALSE(std::filesystem::exists(folder.file("a.b.mp0")));
 
     // An earlier movie of the same name is never replaced, and the failure is told.
     writeFile(folder.file("same.mp0"), "second");
     writeFile(folder.file("same.mp4"), "first");
-    EXPECT_FALSE(changeExtension(folder.file("same.mp0"), "mp4"));
+    EXPECT_FALSE(changeExtension(folder.file("same.mp0"), "mp4", calls));
     EXPECT_EQ(readFile(folder.file("same.mp4")), "first");
     EXPECT_EQ(readFile(folder.file("same.mp0")), "second");
 }
+
+INSTANTIATE_TEST_SUITE_P(FileSystems, MovieFilesTest,
+                         ::testing::Values(&FileSystemCalls::system(), &bareFileSystem));
 
 }  // namespace
 }  // namespace vidora
