@@ -176,9 +176,11 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
     if (writer_->isReadyForMoreMediaData(Track::video)) {
         writer_->append(std::move(frame));
     }
-    // A movie that can no longer be written (a full disk) ends as a stop would end it.
+    // A movie that can no longer be written (a full disk, a failed encoder) ends as a stop would end it.
     if (!writerFailed_ && writer_->hasFailed()) {
         writerFailed_ = true;
+        std::clog << "Stopping the recording: " << fileUrl_.value_or("") << " can no longer be written"
+                  << std::endl;
         stopLater();
     }
 }

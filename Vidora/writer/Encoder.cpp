@@ -1,5 +1,6 @@
 #include "writer/Encoder.h"
 
+#include <iostream>
 #include <utility>
 
 namespace vidora {
@@ -23,8 +24,8 @@ void Encoder::send(const AVFrame* frame) {
     if (failed_ || muxer_ == nullptr) {
         return;
     }
-    if (avcodec_send_frame(context_.get(), frame) < 0) {
-        failed_ = true;
+    if (const int result = avcodec_send_frame(context_.get(), frame); result < 0) {
+        fail(result);
         return;
     }
     int result = 0;
@@ -42,8 +43,15 @@ void Encoder::send(const AVFrame* frame) {
         av_packet_unref(packet_.get());
     }
     if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
-        failed_ = true;
+        fail(result);
     }
+}
+
+void Encoder::fail(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_make_error_string(text, sizeof text, error);
+    std::clog << "The " << context_->codec->name << " encoder failed: " << text << std::endl;
+    failed_ = true;
 }
 
 }  // namespace vidora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -21,6 +22,7 @@ public:
     void attach(MovieMuxer& muxer, int stream, std::int64_t shift, std::int64_t duration);
     // Encodes one frame, or drains the encoder when `frame` is null.
     void send(const AVFrame* frame);
+    // The encoder refused a frame or gave an error; it takes nothing more. Any thread.
     bool failed() const { return failed_; }
 
 private:
@@ -33,7 +35,9 @@ private:
     int stream_ = -1;
     std::int64_t shift_ = 0;
     std::int64_t duration_ = 0;
-    bool failed_ = false;
+    std::atomic<bool> failed_{false};
+
+    void fail(int error);
 };
 
 }  // namespace vidora

@@ -168,7 +168,7 @@ void FfmpegMovieWriter::append(Track track, AudioBuffer buffer) {
 }
 
 bool FfmpegMovieWriter::hasFailed() const {
-    return movie_ && movie_->muxer->hasFailed();
+    return movie_ && (movie_->muxer->hasFailed() || movie_->encodersFailed());
 }
 
 void FfmpegMovieWriter::finishWriting() {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <utility>
 
 namespace vidora {
@@ -61,7 +62,16 @@ void MovieMuxer::write(int stream, AVPacket& packet, AVRational timeBase) {
     }
     packet.stream_index = stream;
     av_packet_rescale_ts(&packet, timeBase, format_->streams[stream]->time_base);
-    if (av_write_frame(format_.get(), &packet) < 0 || format_->pb->error < 0) {
+    int result = av_write_frame(format_.get(), &packet);
+    if (result >= 0) {
+        result = format_->pb->error;
+    }
+    if (result < 0 && !failed_) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_make_error_string(text, sizeof text, result);
+        std::clog << "Writing " << path_ << " failed: " << text << std::endl;
+    }
+    if (result < 0) {
         failed_ = true;
         writeFailed_ = true;
     }

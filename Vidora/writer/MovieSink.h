@@ -45,7 +45,8 @@ public:
     virtual void append(Track track, AudioBuffer buffer) = 0;
     // Finishes every track and the file; returns when the file is complete.
     virtual void finishWriting() = 0;
-    // The file can no longer be written (the disk is full, the folder went away); any thread.
+    // The movie can no longer be written (the disk is full, the folder went away, an encoder failed);
+    // any thread.
     virtual bool hasFailed() const { return false; }
 };
 
