@@ -59,8 +59,9 @@ void FaceButton::paintEvent(QPaintEvent*) {
     painter.setBrush(base);
     painter.drawRoundedRect(bounds, 10, 10);
 
+    // Every text of the face in the one small font.
     QFont font = painter.font();
-    font.setPixelSize(smallFont + 1);
+    font.setPixelSize(smallFont);
     painter.setFont(font);
     painter.setPen(QColor(0x26, 0x26, 0x2a));
     const QPointF centre = bounds.center();
@@ -76,12 +77,7 @@ void FaceButton::paintEvent(QPaintEvent*) {
         symbolRenderer(face_.symbol).render(&painter, QRectF(centre.x() - 40, centre.y() - 40, 80, 80));
     }
     if (!face_.lines.isEmpty()) {
-        // Stacked inside the display symbol's screen, 12 pixels above the centre line, in the small
-        // font: a size such as "1920 x 1080" in the caption's runs into the screen's sides.
-        painter.save();
-        QFont small = painter.font();
-        small.setPixelSize(smallFont);
-        painter.setFont(small);
+        // Stacked inside the display symbol's screen, 12 pixels above the centre line.
         const double lineHeight = smallFont + 3;
         const double top = centre.y() - 6 - lineHeight * face_.lines.size() / 2.0;
         for (int i = 0; i < face_.lines.size(); ++i) {
@@ -89,7 +85,6 @@ void FaceButton::paintEvent(QPaintEvent*) {
                      QRectF(bounds.left() + 10, top + i * lineHeight, bounds.width() - 20, lineHeight),
                      face_.lines[i]);
         }
-        painter.restore();
     }
     if (!face_.caption.isEmpty() && face_.picture.isNull()) {
         drawText(painter, QRectF(bounds.left(), centre.y() - 8, bounds.width(), 16), face_.caption);
