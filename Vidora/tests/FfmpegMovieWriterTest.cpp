@@ -1,16 +1,20 @@
 // The movie writer with real FFmpeg; the movies are read back with the ffprobe and ffmpeg tools.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "MovieProbe.h"
 #include "TemporaryFolder.h"
 #include "writer/FfmpegMovieWriter.h"
+#include "writer/VideoEncoder.h"
 
 namespace vidora {
 namespace {
@@ -63,18 +67,31 @@ int decodedVideoFrames(const std::string& path) {
     return std::atoi(run(count + "stream=nb_read_frames '" + path + "'").c_str());
 }
 
-// Every frame, and both tracks spanning the movie from its first frame with their tones in place.
-TEST(FfmpegMovieWriterTest, WritesEveryFrameAndBothTracksFromTheFirstFrame) {
+// On each encoder the machine has: every frame, and both tracks spanning the movie from its first frame
+// with their tones in place.
+class EncoderTest : public ::testing::TestWithParam<VideoEncoderKind> {};
+
+TEST_P(EncoderTest, WritesEveryFrameAndBothTracksFromTheFirstFrame) {
+    const VideoEncoderKind kind = GetParam();
+    if (!VideoEncoder::open(kind, videoSettings(width, height))) {
+        GTEST_SKIP() << encoderName(kind) << " does not open here: no graphics device or driver for it";
+    }
+    const char* const names[] = {"nvenc", "vaapi", "x265"};
+    ::setenv("TAVRIN_ENCODER", names[static_cast<int>(kind)], 1);
     TemporaryFolder folder;
     const auto path = folder.file("match.mp0");
     FfmpegMovieWriter writer;
     ASSERT_TRUE(writer.startWriting(path, videoSettings(width, height), audioSettings()));
+    ::unsetenv("TAVRIN_ENCODER");
     writer.startSession(start);
     capture(writer, -100ms, 3s);
     writer.finishWriting();
     EXPECT_FALSE(writer.failed());
 
     EXPECT_EQ(decodedVideoFrames(path), 90);
+    EXPECT_EQ(
+        run("ffprobe -v error -select_streams v:0 -show_entries stream=codec_tag_string -of csv=p=0 " + path),
+        "hvc1\n");
     for (const auto& [stream, frequency] : {std::pair(1, 440.0), std::pair(2, 880.0)}) {
         const auto track = decodedAudio(path, stream);
         EXPECT_NEAR(static_cast<double>(track.size()) / 48000, 3.0, 0.03) << "track " << stream;
@@ -82,6 +99,31 @@ TEST(FfmpegMovieWriterTest, WritesEveryFrameAndBothTracksFromTheFirstFrame) {
         EXPECT_GT(heard.rootMeanSquare, 4000) << "track " << stream << ": " << heard;
         EXPECT_GT(heard.toneShare, 0.9) << "track " << stream << ": " << heard;
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, EncoderTest,
+                         ::testing::Values(VideoEncoderKind::nvenc, VideoEncoderKind::vaapi,
+                                           VideoEncoderKind::x265),
+                         [](const auto& test) { return std::string(encoderName(test.param)); });
+
+// The cards' encoders first, the first that opens wins; a forced one has no fallback.
+TEST(EncoderTest, TriesTheCardsFirstAndFallsBackToSoftware) {
+    using enum VideoEncoderKind;
+    std::vector<VideoEncoderKind> tried;
+    const auto open = [&](VideoEncoderKind kind, const VideoSettings& settings) {
+        tried.push_back(kind);
+        return kind == x265 ? VideoEncoder::open(kind, settings) : nullptr;
+    };
+    const auto encoder = VideoEncoder::create(videoSettings(320, 240), videoEncoderOrder(nullptr), open);
+    ASSERT_TRUE(encoder);
+    EXPECT_EQ(encoder->kind(), x265);
+    EXPECT_EQ(tried, (std::vector{nvenc, vaapi, x265}));
+
+    tried.clear();
+    EXPECT_FALSE(VideoEncoder::create(videoSettings(320, 240), videoEncoderOrder("vaapi"), open));
+    EXPECT_EQ(tried, std::vector{vaapi});
+    EXPECT_EQ(videoEncoderOrder("x265"), std::vector{x265});
+    EXPECT_EQ(videoEncoderOrder("hevc"), (std::vector{nvenc, vaapi, x265}));
 }
 
 // A movie that cannot start leaves every file as it was.

@@ -24,6 +24,8 @@ public:
     void send(const AVFrame* frame);
     // The encoder refused a frame or gave an error; it takes nothing more. Any thread.
     bool failed() const { return failed_; }
+    // A frame could not reach the encoder (FFmpeg's `error`); it takes nothing more.
+    void fail(int error);
 
 private:
     Encoder(ffmpeg::CodecContextPtr context, ffmpeg::PacketPtr packet)
@@ -36,8 +38,6 @@ private:
     std::int64_t shift_ = 0;
     std::int64_t duration_ = 0;
     std::atomic<bool> failed_{false};
-
-    void fail(int error);
 };
 
 }  // namespace vidora

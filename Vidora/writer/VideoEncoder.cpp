@@ -4,12 +4,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
 #include <utility>
 
 namespace vidora {
+namespace {
 
-std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings) {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx265");
+int frameRateOf(const VideoSettings& settings) {
+    return settings.expectedFrameRate > 0 ? settings.expectedFrameRate : 30;
+}
+
+// The movie's settings, the same on every encoder.
+ffmpeg::CodecContextPtr movieContext(VideoEncoderKind kind, const VideoSettings& settings) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(std::string(encoderName(kind)).c_str());
     if (codec == nullptr) {
         return nullptr;
     }
@@ -17,11 +27,11 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings
     if (!context) {
         return nullptr;
     }
-    const int frameRate = settings.expectedFrameRate > 0 ? settings.expectedFrameRate : 30;
+    const int frameRate = frameRateOf(settings);
     // 4:2:0 needs even sizes: an odd last row or column is scaled away.
     context->width = settings.width & ~1;
     context->height = settings.height & ~1;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->pix_fmt = kind == VideoEncoderKind::x265 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NV12;
     context->time_base = AVRational{1, frameRate};
     context->framerate = AVRational{frameRate, 1};
     context->bit_rate = settings.averageBitRate;
@@ -34,24 +44,113 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings
     context->colorspace = AVCOL_SPC_SMPTE170M;
     context->color_primaries = AVCOL_PRI_BT709;
     context->color_trc = AVCOL_TRC_BT709;
+    return context;
+}
 
+std::unique_ptr<Encoder> openWithOptions(ffmpeg::CodecContextPtr context,
+                                         std::initializer_list<std::pair<const char*, const char*>> values) {
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "preset", "ultrafast", 0);
-    av_dict_set(&options, "tune", "zerolatency", 0);
-    av_dict_set(&options, "x265-params", "log-level=error", 0);
+    for (const auto& [key, value] : values) {
+        av_dict_set(&options, key, value, 0);
+    }
     auto encoder = Encoder::open(std::move(context), &options);
     av_dict_free(&options);
-    ffmpeg::FramePtr picture(av_frame_alloc());
-    if (!encoder || !picture) {
-        return nullptr;
+    return encoder;
+}
+
+// VA-API on the first render node whose driver encodes HEVC at this size; NV12 surfaces in its memory.
+std::unique_ptr<Encoder> openVaapi(const VideoSettings& settings) {
+    std::vector<std::string> nodes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error)) {
+        if (entry.path().filename().string().starts_with("renderD")) {
+            nodes.push_back(entry.path().string());
+        }
     }
-    picture->format = AV_PIX_FMT_YUV420P;
-    picture->width = encoder->context().width;
-    picture->height = encoder->context().height;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
-        return nullptr;
+    std::sort(nodes.begin(), nodes.end());
+    for (const auto& node : nodes) {
+        AVBufferRef* device = nullptr;
+        if (av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, node.c_str(), nullptr, 0) < 0) {
+            continue;
+        }
+        const ffmpeg::BufferPtr deviceHandle(device);
+        ffmpeg::BufferPtr frames(av_hwframe_ctx_alloc(device));
+        auto context = movieContext(VideoEncoderKind::vaapi, settings);
+        if (!frames || !context) {
+            continue;
+        }
+        auto& surfaces = *reinterpret_cast<AVHWFramesContext*>(frames->data);
+        surfaces.format = AV_PIX_FMT_VAAPI;
+        surfaces.sw_format = AV_PIX_FMT_NV12;
+        surfaces.width = context->width;
+        surfaces.height = context->height;
+        surfaces.initial_pool_size = 8;
+        if (av_hwframe_ctx_init(frames.get()) < 0) {
+            continue;
+        }
+        context->pix_fmt = AV_PIX_FMT_VAAPI;
+        context->hw_frames_ctx = av_buffer_ref(frames.get());
+        if (auto encoder = openWithOptions(std::move(context), {})) {
+            std::clog << "VA-API device " << node << std::endl;
+            return encoder;
+        }
     }
-    return std::unique_ptr<VideoEncoder>(new VideoEncoder(std::move(encoder), std::move(picture), frameRate));
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<Encoder> VideoEncoder::open(VideoEncoderKind kind, const VideoSettings& settings) {
+    switch (kind) {
+        case VideoEncoderKind::nvenc:
+            // The card's default quality preset; the card, not the processor, pays for it.
+            return openWithOptions(movieContext(kind, settings), {{"rc", "vbr"}});
+        case VideoEncoderKind::vaapi:
+            return openVaapi(settings);
+        case VideoEncoderKind::x265:
+            break;
+    }
+    return openWithOptions(
+        movieContext(kind, settings),
+        {{"preset", "ultrafast"}, {"tune", "zerolatency"}, {"x265-params", "log-level=error"}});
+}
+
+std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings) {
+    return create(settings, videoEncoderOrder(std::getenv("TAVRIN_ENCODER")), &VideoEncoder::open);
+}
+
+std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings,
+                                                   const std::vector<VideoEncoderKind>& order,
+                                                   const Opener& open) {
+    for (const VideoEncoderKind kind : order) {
+        auto encoder = open(kind, settings);
+        if (!encoder) {
+            continue;
+        }
+        const AVCodecContext& context = encoder->context();
+        ffmpeg::FramePtr picture(av_frame_alloc());
+        ffmpeg::FramePtr surface;
+        if (context.hw_frames_ctx != nullptr) {
+            surface.reset(av_frame_alloc());
+        }
+        if (!picture || (context.hw_frames_ctx != nullptr && !surface)) {
+            return nullptr;
+        }
+        picture->format =
+            context.hw_frames_ctx != nullptr
+                ? reinterpret_cast<const AVHWFramesContext*>(context.hw_frames_ctx->data)->sw_format
+                : context.pix_fmt;
+        picture->width = context.width;
+        picture->height = context.height;
+        if (av_frame_get_buffer(picture.get(), 0) < 0) {
+            return nullptr;
+        }
+        std::clog << "Encoding video with " << encoderName(kind) << std::endl;
+        return std::unique_ptr<VideoEncoder>(new VideoEncoder(std::move(encoder), kind, std::move(picture),
+                                                              std::move(surface), frameRateOf(settings)));
+    }
+    std::clog << "No video encoder could be opened" << std::endl;
+    return nullptr;
 }
 
 bool VideoEncoder::prepareScaler(const VideoFrame& frame) {
@@ -62,8 +161,8 @@ bool VideoEncoder::prepareScaler(const VideoFrame& frame) {
     // 2 x 2 block, and both go through swscale's SIMD input readers. Fast bilinear blends neighbouring
     // pixels even at 1:1 and reads chroma through a C loop, at twice the cost.
     scaler_.reset(sws_getContext(frame.width, frame.height, AV_PIX_FMT_BGRA, picture_->width,
-                                 picture_->height, AV_PIX_FMT_YUV420P, SWS_AREA | SWS_FULL_CHR_H_INP, nullptr,
-                                 nullptr, nullptr));
+                                 picture_->height, static_cast<AVPixelFormat>(picture_->format),
+                                 SWS_AREA | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
     if (!scaler_) {
         return false;
     }
@@ -72,6 +171,31 @@ bool VideoEncoder::prepareScaler(const VideoFrame& frame) {
                              sws_getCoefficients(SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
     scalerWidth_ = frame.width;
     scalerHeight_ = frame.height;
+    return true;
+}
+
+bool VideoEncoder::convert(const VideoFrame& frame) {
+    if (av_frame_make_writable(picture_.get()) < 0) {
+        return false;
+    }
+    if (frame.width != picture_->width || frame.height != picture_->height) {
+        if (!prepareScaler(frame)) {
+            return false;
+        }
+        const std::uint8_t* const source[] = {frame.pixels.data()};
+        const int sourceStride[] = {frame.stride};
+        sws_scale(scaler_.get(), source, sourceStride, 0, frame.height, picture_->data, picture_->linesize);
+        return true;
+    }
+    // Same size: libyuv's converters, about three times faster than swscale's generic path.
+    if (picture_->format == AV_PIX_FMT_NV12) {
+        libyuv::ARGBToNV12(frame.pixels.data(), frame.stride, picture_->data[0], picture_->linesize[0],
+                           picture_->data[1], picture_->linesize[1], frame.width, frame.height);
+    } else {
+        libyuv::ARGBToI420(frame.pixels.data(), frame.stride, picture_->data[0], picture_->linesize[0],
+                           picture_->data[1], picture_->linesize[1], picture_->data[2], picture_->linesize[2],
+                           frame.width, frame.height);
+    }
     return true;
 }
 
@@ -89,24 +213,24 @@ void VideoEncoder::encode(const VideoFrame& frame) {
         frame.pixels.size() < static_cast<std::size_t>(frame.stride) * (frame.height - 1) + rowBytes) {
         return;
     }
-    if (av_frame_make_writable(picture_.get()) < 0) {
+    if (!convert(frame)) {
         return;
     }
-    if (frame.width == picture_->width && frame.height == picture_->height) {
-        // Same size: libyuv's converter, about three times faster than swscale's generic path.
-        libyuv::ARGBToI420(frame.pixels.data(), frame.stride, picture_->data[0], picture_->linesize[0],
-                           picture_->data[1], picture_->linesize[1], picture_->data[2], picture_->linesize[2],
-                           frame.width, frame.height);
-    } else {
-        if (!prepareScaler(frame)) {
+    AVFrame* sent = picture_.get();
+    if (surface_) {
+        av_frame_unref(surface_.get());
+        int result = av_hwframe_get_buffer(encoder_->context().hw_frames_ctx, surface_.get(), 0);
+        if (result >= 0) {
+            result = av_hwframe_transfer_data(surface_.get(), picture_.get(), 0);
+        }
+        if (result < 0) {
+            encoder_->fail(result);
             return;
         }
-        const std::uint8_t* const source[] = {frame.pixels.data()};
-        const int sourceStride[] = {frame.stride};
-        sws_scale(scaler_.get(), source, sourceStride, 0, frame.height, picture_->data, picture_->linesize);
+        sent = surface_.get();
     }
-    picture_->pts = slot;
-    encoder_->send(picture_.get());
+    sent->pts = slot;
+    encoder_->send(sent);
     lastSlot_ = slot;
 }
 

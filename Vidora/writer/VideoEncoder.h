@@ -1,23 +1,36 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "capture/Samples.h"
 #include "writer/Encoder.h"
 #include "writer/MovieSink.h"
+#include "writer/VideoEncoderChoice.h"
 
 namespace vidora {
 
-// BGRA frames to HEVC (libx265) at a fixed frame rate: converted to YUV 4:2:0 (BT.601, limited range)
-// with libyuv, or with libswscale when a frame's size differs from the movie's and must be scaled. Made by
-// the thread that starts the movie; encode() and flush() then run on the video encoding thread only.
+// BGRA frames to HEVC at a fixed frame rate, on the first encoder that opens: NVENC or VA-API on the
+// graphics card, else libx265. Frames are converted to YUV 4:2:0 (BT.601, limited range) with libyuv, or
+// with libswscale when a frame's size differs from the movie's and must be scaled: planar for libx265,
+// NV12 for the cards, uploaded to a surface for VA-API. Made by the thread that starts the movie; encode()
+// and flush() then run on the video encoding thread only.
 class VideoEncoder {
 public:
-    // Nothing when libx265 is missing or refuses the settings.
+    // Opens the encoder of `kind` with the movie's settings; nothing where the machine lacks it.
+    using Opener = std::function<std::unique_ptr<Encoder>(VideoEncoderKind kind, const VideoSettings&)>;
+
+    // The first encoder of TAVRIN_ENCODER's order that opens; nothing when none does.
     static std::unique_ptr<VideoEncoder> create(const VideoSettings& settings);
+    static std::unique_ptr<VideoEncoder> create(const VideoSettings& settings,
+                                                const std::vector<VideoEncoderKind>& order,
+                                                const Opener& open);
+    static std::unique_ptr<Encoder> open(VideoEncoderKind kind, const VideoSettings& settings);
 
     Encoder& encoder() { return *encoder_; }
+    VideoEncoderKind kind() const { return kind_; }
     // `frame.presentationTime` counts from the movie's start. The first frame takes slot 0, each later one
     // the frame slot nearest its time, or the next free one; a frame that would land more than a slot
     // late is dropped.
@@ -25,12 +38,20 @@ public:
     void flush() { encoder_->send(nullptr); }
 
 private:
-    VideoEncoder(std::unique_ptr<Encoder> encoder, ffmpeg::FramePtr picture, int frameRate)
-        : encoder_(std::move(encoder)), picture_(std::move(picture)), frameRate_(frameRate) {}
+    VideoEncoder(std::unique_ptr<Encoder> encoder, VideoEncoderKind kind, ffmpeg::FramePtr picture,
+                 ffmpeg::FramePtr surface, int frameRate)
+        : encoder_(std::move(encoder)),
+          kind_(kind),
+          picture_(std::move(picture)),
+          surface_(std::move(surface)),
+          frameRate_(frameRate) {}
+    bool convert(const VideoFrame& frame);
     bool prepareScaler(const VideoFrame& frame);
 
     std::unique_ptr<Encoder> encoder_;
-    ffmpeg::FramePtr picture_;
+    VideoEncoderKind kind_;
+    ffmpeg::FramePtr picture_;  // the converted frame, in memory
+    ffmpeg::FramePtr surface_;  // VA-API: the picture uploaded to the card
     ffmpeg::ScaleContextPtr scaler_;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
