@@ -303,11 +303,10 @@ std::vector<DisplayItem> ContentView::applicationEntries(const DesktopWorkspace&
         if (excluded(bundleIdentifier) || !application.localizedName || listed.contains(bundleIdentifier)) {
             continue;
         }
-        const auto location = workspace.applicationLocation(bundleIdentifier);
-        if (!location) {
+        if (!application.location) {
             continue;
         }
-        auto icon = workspace.iconFor(application, *location);
+        auto icon = workspace.iconFor(application, *application.location);
         if (!icon || !isActive(bundleIdentifier)) {
             continue;
         }

@@ -105,7 +105,8 @@ public:
     // Finishes a recording in progress; for quitting.
     void stopRecorder();
 
-    // Background: the application entries the desktop offers now, in the workspace's order.
+    // Background: the application entries the desktop offers now, in the workspace's order, from one
+    // snapshot of it.
     static std::vector<DisplayItem> applicationEntries(const DesktopWorkspace& workspace);
     // Background: whether an application of that name still runs.
     static bool existApp(const DesktopWorkspace& workspace, const DisplayItem& item);

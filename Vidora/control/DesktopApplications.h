@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace vidora {
@@ -32,6 +31,9 @@ struct DesktopApplication {
     bool finishedLaunching = false;
     // The largest icon its windows offer, or nothing.
     std::shared_ptr<const Icon> windowIcon;
+    // Where it is installed, found in the same snapshot (the game's Wow.exe, else its desktop entry or
+    // executable); nothing when unknown.
+    std::optional<std::string> location;
 };
 
 // The desktop's applications with their windows. Implementations absorb every platform error into
@@ -39,9 +41,8 @@ struct DesktopApplication {
 class DesktopWorkspace {
 public:
     virtual ~DesktopWorkspace() = default;
+    // One snapshot of the desktop: each call asks the display and /proc afresh.
     virtual std::vector<DesktopApplication> runningApplications() const = 0;
-    // Where the application is installed (the game's Wow.exe, else the executable), or nothing.
-    virtual std::optional<std::string> applicationLocation(std::string_view bundleIdentifier) const = 0;
     // The application's icon: its window's icon, else the generic one for an existing location;
     // nothing when the location does not exist.
     virtual std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,

@@ -205,28 +205,32 @@ std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const
                                     .localizedName = running.name,
                                     .hidden = true,
                                     .finishedLaunching = false,
-                                    .windowIcon = nullptr});
+                                    .windowIcon = nullptr,
+                                    .location = std::nullopt});
         }
     }
+    locate(applications);
     return applications;
 }
 
-std::optional<std::string> X11DesktopWorkspace::applicationLocation(std::string_view bundleIdentifier) const {
-    if (bundleIdentifier == tavrin::gameBundleIdentifier) {
-        return procWorkspace_.applicationPath(bundleIdentifier);
-    }
-    for (const auto& application : runningApplications()) {
-        if (application.bundleIdentifier != bundleIdentifier) {
-            continue;
+// The game's Wow.exe is looked up once, however many processes the game runs.
+void X11DesktopWorkspace::locate(std::vector<DesktopApplication>& applications) const {
+    std::optional<std::optional<std::string>> game;
+    for (auto& application : applications) {
+        if (application.bundleIdentifier == tavrin::gameBundleIdentifier) {
+            if (!game) {
+                game = procWorkspace_.applicationPath(tavrin::gameBundleIdentifier);
+            }
+            application.location = *game;
+        } else if (application.bundleIdentifier) {
+            std::error_code error;
+            const auto executable = std::filesystem::read_symlink(
+                processes_.root() + "/" + std::to_string(application.pid) + "/exe", error);
+            if (!error && !executable.empty()) {
+                application.location = executable.string();
+            }
         }
-        std::error_code error;
-        const auto executable = std::filesystem::read_symlink(
-            processes_.root() + "/" + std::to_string(application.pid) + "/exe", error);
-        if (!error && !executable.empty()) {
-            return executable.string();
-        }
     }
-    return std::nullopt;
 }
 
 std::shared_ptr<const Icon> X11DesktopWorkspace::iconFor(const DesktopApplication& application,

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "ProcWorkspace.h"
@@ -28,14 +27,15 @@ public:
     // unminimised (so a process without windows is hidden). Finished launching: a window was mapped
     // by its client (a minimised one counts).
     // Icon: of all _NET_WM_ICON images the largest within 256 x 256, else the smallest.
+    // Location, for identified applications only: the game's Wow.exe, else the process's executable.
     std::vector<DesktopApplication> runningApplications() const override;
-    // The game: its Wow.exe. Any other: the executable of a running process with that identifier.
-    std::optional<std::string> applicationLocation(std::string_view bundleIdentifier) const override;
     // The window's icon; else the generic "app" symbol when `location` exists.
     std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
                                         const std::string& location) const override;
 
 private:
+    void locate(std::vector<DesktopApplication>& applications) const;
+
     std::string displayName_;
     tavrin::ProcessTable processes_;
     tavrin::ProcWorkspace procWorkspace_;

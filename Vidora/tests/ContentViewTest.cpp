@@ -151,6 +151,7 @@ TEST_F(ContentViewTest, RefreshListsScreensAndApplicationsAndKeepsTheSelection) 
     refresh();
     ASSERT_EQ(view.displays().size(), 2u);
     EXPECT_EQ(view.displays()[1].detail, game);
+    EXPECT_EQ(desktop.lists, 1) << "a refresh takes one snapshot, not one more per application";
 
     // The selection stays with its entry when the entry at its index changes.
     view.onDisplayButton();

@@ -50,18 +50,17 @@ inline DesktopApplication app(std::optional<std::string> id, std::optional<std::
             .localizedName = name,
             .hidden = hidden,
             .finishedLaunching = launched,
-            .windowIcon = {}};
+            .windowIcon = {},
+            .location = id ? std::optional("/opt/" + *id) : std::nullopt};
 }
 
-// The running applications the test sets, each installed with a small icon of real pixels.
+// The running applications the test sets, each with a small icon of real pixels; `lists` counts the
+// snapshots taken.
 class FakeDesktop final : public DesktopWorkspace {
 public:
     std::vector<DesktopApplication> runningApplications() const override {
         ++lists;
         return applications;
-    }
-    std::optional<std::string> applicationLocation(std::string_view id) const override {
-        return "/opt/" + std::string(id);
     }
     std::shared_ptr<const Icon> iconFor(const DesktopApplication&, const std::string&) const override {
         return std::make_shared<const Icon>(Icon{"", 2, 2, std::vector<std::uint32_t>(4, 0xffd03030)});
