@@ -1,5 +1,6 @@
 #include "capture/ScreenCaptureRecorder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iomanip>
 #include <iostream>
@@ -67,6 +68,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         stream_ = std::move(stream);
         writer_ = std::move(writer);
         writerFailed_ = false;
+        framesCaptured_ = 0;
     });
     ++recordingNumber_;
     recording_ = true;
@@ -113,17 +115,21 @@ void ScreenCaptureRecorder::stopRecording() {
     if (stream) {
         stream->stopCapture();
     }
+    std::int64_t kept = 0;
+    std::int64_t captured = 0;
     queue_.sync([&] {
         if (writer_) {
             writer_->finishWriting();
+            kept = writer_->framesWritten();
         }
+        captured = framesCaptured_;
     });
-    if (changeExtension(*fileUrl_, "mp4")) {
-        std::clog << "Finished " << *fileUrl_ << ", now with the extension mp4" << std::endl;
-    } else {
-        std::clog << "Finished " << *fileUrl_ << ", which keeps its name: it could not be renamed to .mp4"
-                  << std::endl;
-    }
+    std::clog << "Finished " << *fileUrl_
+              << (changeExtension(*fileUrl_, "mp4")
+                      ? ", now with the extension mp4"
+                      : ", which keeps its name: it could not be renamed to .mp4")
+              << " (" << kept << " frames kept, " << std::max<std::int64_t>(captured - kept, 0) << " dropped)"
+              << std::endl;
     recording_ = false;
     setStartTime(std::nullopt);
 }
@@ -173,6 +179,7 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
                   << std::setprecision(6) << std::chrono::duration<double>(now.time_since_epoch()).count()
                   << " s after the epoch" << std::endl;
     }
+    ++framesCaptured_;
     if (writer_->isReadyForMoreMediaData(Track::video)) {
         writer_->append(std::move(frame));
     }

@@ -88,7 +88,8 @@ private:
     // Start and stop, from the controller's task or the main thread, one at a time; each start counts.
     std::mutex control_;
     std::atomic<std::uint64_t> recordingNumber_{0};
-    bool writerFailed_ = false;  // on the queue
+    bool writerFailed_ = false;        // on the queue
+    std::int64_t framesCaptured_ = 0;  // the sample queue's
     static constexpr tavrin::Date::rep noStartTime = INT64_MIN;
     std::atomic<tavrin::Date::rep> startTime_{noStartTime};
     tavrin::SerialQueue queue_{"Tavrinworks.Recorder"};

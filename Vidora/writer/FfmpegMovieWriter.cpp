@@ -2,12 +2,14 @@
 
 #include <pthread.h>
 
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <utility>
 
 #include "writer/AudioEncoder.h"
 #include "writer/BoundedQueue.h"
+#include "writer/FramePacer.h"
 #include "writer/MovieMuxer.h"
 #include "writer/VideoEncoder.h"
 
@@ -43,8 +45,9 @@ std::jthread startTrack(const char* name, BoundedQueue<Item>& queue, TrackEncode
 struct FfmpegMovieWriter::Movie {
     Movie(std::unique_ptr<MovieMuxer> movieMuxer, std::unique_ptr<VideoEncoder> videoEncoder,
           std::unique_ptr<AudioEncoder> systemAudioEncoder, std::unique_ptr<AudioEncoder> microphoneEncoder,
-          int sampleRate)
-        : muxer(std::move(movieMuxer)),
+          int frameRate, int sampleRate)
+        : pacer(frameRate),
+          muxer(std::move(movieMuxer)),
           video(std::move(videoEncoder)),
           systemAudio(std::move(systemAudioEncoder)),
           microphone(std::move(microphoneEncoder)),
@@ -58,7 +61,15 @@ struct FfmpegMovieWriter::Movie {
         microphoneQueue.close();
     }
     void start() {
-        videoThread = startTrack("vidora-video", videoQueue, *video);
+        videoThread = std::jthread([this] {
+            ::pthread_setname_np(::pthread_self(), "vidora-video");
+            while (auto frame = videoQueue.pop()) {
+                const auto begun = std::chrono::steady_clock::now();
+                video->encode(*frame);
+                pacer.encoded(std::chrono::steady_clock::now() - begun);
+            }
+            video->flush();
+        });
         systemAudioThread = startTrack("vidora-audio", systemAudioQueue, *systemAudio);
         microphoneThread = startTrack("vidora-mic", microphoneQueue, *microphone);
     }
@@ -69,6 +80,7 @@ struct FfmpegMovieWriter::Movie {
         return video->encoder().failed() || systemAudio->encoder().failed() || microphone->encoder().failed();
     }
 
+    FramePacer pacer;
     std::unique_ptr<MovieMuxer> muxer;
     std::unique_ptr<VideoEncoder> video;
     std::unique_ptr<AudioEncoder> systemAudio;
@@ -115,8 +127,10 @@ bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSetting
     systemAudioEncoder->encoder().attach(*muxer, systemAudioStream, systemAudioEncoder->delay(), 0);
     microphoneEncoder->encoder().attach(*muxer, microphoneStream, microphoneEncoder->delay(), 0);
 
-    movie_ = std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
-                                     std::move(microphoneEncoder), audio.sampleRate);
+    movie_ =
+        std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
+                                std::move(microphoneEncoder),
+                                video.expectedFrameRate > 0 ? video.expectedFrameRate : 30, audio.sampleRate);
     movie_->start();
     sessionStart_.reset();
     failed_ = false;
@@ -141,7 +155,7 @@ void FfmpegMovieWriter::append(VideoFrame frame) {
         return;
     }
     frame.presentationTime -= *sessionStart_;
-    if (frame.presentationTime < MediaTime::zero()) {
+    if (frame.presentationTime < MediaTime::zero() || !movie_->pacer.keep(frame.presentationTime)) {
         return;
     }
     movie_->videoQueue.tryPush(std::move(frame));
@@ -181,6 +195,7 @@ void FfmpegMovieWriter::finishWriting() {
     movie_->microphoneThread.join();
     const bool written = movie_->muxer->finish();
     failed_ = !written || movie_->encodersFailed();
+    framesWritten_ = movie_->video->framesEncoded();
     movie_.reset();
     sessionStart_.reset();
 }

@@ -17,7 +17,8 @@ namespace vidora {
 // sample queue, one call at a time; finishWriting from the thread that stops the recording, once the
 // last append has returned. Each track is encoded on a thread of its own, owned by the writer and fed
 // by a bounded queue (video: 8 frames, audio: 1 s); a track is ready while its queue has room, and an
-// append that meets a full queue is dropped. Packets of the three threads are muxed in turn.
+// append that meets a full queue is dropped. Frames the video encoder cannot keep up with are dropped
+// evenly before they reach its queue. Packets of the three threads are muxed in turn.
 class FfmpegMovieWriter final : public MovieSink {
 public:
     FfmpegMovieWriter();
@@ -44,12 +45,14 @@ public:
     // Whether the last finished movie met an encoding or write error (its file may then be cut short).
     bool failed() const { return failed_; }
     bool hasFailed() const override;
+    std::int64_t framesWritten() const override { return framesWritten_; }
 
 private:
     struct Movie;
     std::unique_ptr<Movie> movie_;
     std::optional<MediaTime> sessionStart_;
     bool failed_ = false;
+    std::int64_t framesWritten_ = 0;
 };
 
 }  // namespace vidora

@@ -48,6 +48,8 @@ public:
     // The movie can no longer be written (the disk is full, the folder went away, an encoder failed);
     // any thread.
     virtual bool hasFailed() const { return false; }
+    // The video frames of the last finished movie.
+    virtual std::int64_t framesWritten() const { return 0; }
 };
 
 }  // namespace vidora

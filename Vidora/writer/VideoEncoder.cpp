@@ -232,6 +232,7 @@ void VideoEncoder::encode(const VideoFrame& frame) {
     sent->pts = slot;
     encoder_->send(sent);
     lastSlot_ = slot;
+    ++framesEncoded_;
 }
 
 }  // namespace vidora

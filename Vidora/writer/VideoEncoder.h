@@ -36,6 +36,8 @@ public:
     // late is dropped.
     void encode(const VideoFrame& frame);
     void flush() { encoder_->send(nullptr); }
+    // Frames given to the encoder so far.
+    std::int64_t framesEncoded() const { return framesEncoded_; }
 
 private:
     VideoEncoder(std::unique_ptr<Encoder> encoder, VideoEncoderKind kind, ffmpeg::FramePtr picture,
@@ -57,6 +59,7 @@ private:
     int scalerHeight_ = 0;
     int frameRate_;
     std::int64_t lastSlot_ = -1;
+    std::int64_t framesEncoded_ = 0;
 };
 
 }  // namespace vidora

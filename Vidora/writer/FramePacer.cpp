@@ -1,0 +1,27 @@
+#include "writer/FramePacer.h"
+
+#include <algorithm>
+
+namespace vidora {
+
+bool FramePacer::keep(MediaTime time) {
+    // A little slower than the encoder, so that its queue drains rather than fills.
+    const MediaTime step = std::max(interval_, MediaTime(cost_.load() * 21 / 20));
+    if (!due_ || time >= *due_ + step) {
+        due_ = time;  // the first frame, or after a pause in the capture
+    }
+    // Half a frame early still counts: the capture's own timing wobbles.
+    if (time < *due_ - interval_ / 2) {
+        return false;
+    }
+    *due_ += step;
+    return true;
+}
+
+void FramePacer::encoded(MediaTime cost) {
+    // About the last second weighs: a key frame's higher cost alone is absorbed by the encoder's queue.
+    const std::int64_t previous = cost_.load();
+    cost_ = previous + (cost.count() - previous) / 32;
+}
+
+}  // namespace vidora
