@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "ApplicationIdentity.h"
+#include "GameLocation.h"
 #include "common/Workspace.h"
 #include "linux/X11Connection.h"
 #include "linux/X11WindowList.h"
@@ -166,6 +167,7 @@ X11DesktopWorkspace::X11DesktopWorkspace(std::string displayName, std::string pr
                                          tavrin::Environment environment)
     : displayName_(std::move(displayName)),
       processes_(procRoot),
+      environment_(environment),
       procWorkspace_(std::move(procRoot), std::move(environment)) {}
 
 std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const {
@@ -213,15 +215,14 @@ std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const
     return applications;
 }
 
-// The game's Wow.exe is looked up once, however many processes the game runs.
 void X11DesktopWorkspace::locate(std::vector<DesktopApplication>& applications) const {
-    std::optional<std::optional<std::string>> game;
     for (auto& application : applications) {
         if (application.bundleIdentifier == tavrin::gameBundleIdentifier) {
-            if (!game) {
-                game = procWorkspace_.applicationPath(tavrin::gameBundleIdentifier);
+            // Its own Wow.exe: another copy of the game may run from another prefix.
+            application.location = tavrin::gameExecutableOfProcess(processes_, application.pid, environment_);
+            if (!application.location) {
+                application.location = procWorkspace_.applicationPath(tavrin::gameBundleIdentifier);
             }
-            application.location = *game;
         } else if (application.bundleIdentifier) {
             std::error_code error;
             const auto executable = std::filesystem::read_symlink(

@@ -27,7 +27,8 @@ public:
     // unminimised (so a process without windows is hidden). Finished launching: a window was mapped
     // by its client (a minimised one counts).
     // Icon: of all _NET_WM_ICON images the largest within 256 x 256, else the smallest.
-    // Location, for identified applications only: the game's Wow.exe, else the process's executable.
+    // Location, for identified applications only: the game's Wow.exe (its own process's), else the
+    // process's executable.
     std::vector<DesktopApplication> runningApplications() const override;
     // The window's icon; else the generic "app" symbol when `location` exists.
     std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
@@ -38,6 +39,7 @@ private:
 
     std::string displayName_;
     tavrin::ProcessTable processes_;
+    tavrin::Environment environment_;
     tavrin::ProcWorkspace procWorkspace_;
 };
 
