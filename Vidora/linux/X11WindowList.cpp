@@ -77,26 +77,85 @@ std::pair<std::string, std::string> windowClass(xcb_connection_t* connection,
     return {std::string(instance), std::string(rest.substr(0, rest.find('\0')))};
 }
 
-// Without a window manager the application windows are the root's children that show; override-redirect
-// windows are menus and tooltips, not application windows.
-std::vector<xcb_window_t> viewableChildren(xcb_connection_t* connection, xcb_window_t root) {
-    const XcbReply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr));
+bool hasProperty(xcb_connection_t* connection, xcb_get_property_cookie_t cookie) {
+    const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr));
+    return reply && reply->type != XCB_ATOM_NONE;
+}
+
+// The state of a window its client mapped, as window managers mark their clients; nothing for others.
+bool hasClientState(xcb_connection_t* connection, xcb_get_property_cookie_t cookie) {
+    const auto state = propertyItems(connection, cookie);
+    return state && !state->empty() && (state->front() == normalState || state->front() == iconicState);
+}
+
+std::vector<xcb_window_t> childWindows(xcb_connection_t* connection, xcb_query_tree_cookie_t cookie) {
+    const XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection, cookie, nullptr));
     if (!tree) {
         return {};
     }
     const auto* children = xcb_query_tree_children(tree.get());
-    const auto count = static_cast<std::size_t>(xcb_query_tree_children_length(tree.get()));
-    std::vector<xcb_get_window_attributes_cookie_t> cookies;
-    for (std::size_t i = 0; i < count; ++i) {
-        cookies.push_back(xcb_get_window_attributes(connection, children[i]));
+    return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
+// Without a client list (no window manager, or one that publishes none, as weston's does for Xwayland)
+// the application windows are the root's children that carry WM_STATE or, inside a reparenting
+// manager's frames, the descendants that do, bottom of the stack first; minimised ones too. A child
+// without WM_STATE at any depth counts when it shows (there is no window manager); override-redirect
+// windows are menus and tooltips, not application windows. The search goes one level deeper per round
+// trip for all frames at once.
+std::vector<xcb_window_t> clientWindows(xcb_connection_t* connection, xcb_window_t root, const Atoms& atoms) {
+    // Frames hold their client at most this deep (frame, decoration wrapper, client).
+    constexpr int deepestClient = 4;
+    const auto children = childWindows(connection, xcb_query_tree(connection, root));
+    std::vector<xcb_get_window_attributes_cookie_t> attributeRequests;
+    for (const xcb_window_t child : children) {
+        attributeRequests.push_back(xcb_get_window_attributes(connection, child));
+    }
+    std::vector<xcb_window_t> clients(children.size(), XCB_WINDOW_NONE);
+    std::vector<bool> showsItself(children.size(), false);
+    // Each window still to look at, with the root child it lies in.
+    std::vector<std::pair<std::size_t, xcb_window_t>> level;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(connection, attributeRequests[i], nullptr));
+        if (attributes && attributes->override_redirect == 0) {
+            showsItself[i] = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            level.emplace_back(i, children[i]);
+        }
+    }
+    for (int depth = 0; depth < deepestClient && !level.empty(); ++depth) {
+        std::vector<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> requests;
+        for (const auto& entry : level) {
+            requests.emplace_back(requestProperty(connection, entry.second, atoms.windowManagerState, 2),
+                                  requestProperty(connection, entry.second, XCB_ATOM_WM_CLASS, 0));
+        }
+        std::vector<std::pair<std::size_t, xcb_query_tree_cookie_t>> treeRequests;
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            const auto [slot, window] = level[i];
+            const bool isClient = hasClientState(connection, requests[i].first);
+            // A window that names its class is an application's own, no frame to look into.
+            const bool isFrame = !hasProperty(connection, requests[i].second);
+            if (clients[slot] != XCB_WINDOW_NONE) {
+                continue;
+            }
+            if (isClient) {
+                clients[slot] = window;
+            } else if (isFrame) {
+                treeRequests.emplace_back(slot, xcb_query_tree(connection, window));
+            }
+        }
+        level.clear();
+        for (const auto& [slot, cookie] : treeRequests) {
+            for (const xcb_window_t child : childWindows(connection, cookie)) {
+                level.emplace_back(slot, child);
+            }
+        }
     }
     std::vector<xcb_window_t> windows;
-    for (std::size_t i = 0; i < count; ++i) {
-        const XcbReply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(connection, cookies[i], nullptr));
-        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
-            attributes->override_redirect == 0) {
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        if (clients[i] != XCB_WINDOW_NONE) {
+            windows.push_back(clients[i]);
+        } else if (showsItself[i]) {
             windows.push_back(children[i]);
         }
     }
@@ -115,7 +174,7 @@ std::vector<xcb_window_t> applicationWindows(xcb_connection_t* connection, xcb_w
     if (list) {
         return std::move(*list);
     }
-    return viewableChildren(connection, root);
+    return clientWindows(connection, root, atoms);
 }
 
 struct WindowRequests {

@@ -46,8 +46,9 @@ struct TopLevelWindow {
     std::string className;
 };
 
-// The application windows, bottom of the stack first: the window manager's client list, without one
-// the root's viewable children. Windows that go away while asked about are left out.
+// The application windows, bottom of the stack first: the window manager's client list; without one
+// the windows marked with WM_STATE among the root's children and inside their frames, and the root's
+// other viewable children. Windows that go away while asked about are left out.
 std::vector<TopLevelWindow> topLevelWindows(xcb_connection_t* connection, xcb_window_t root);
 
 // A request to a missing extension would close the connection.
