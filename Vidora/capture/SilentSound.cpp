@@ -7,19 +7,19 @@
 
 namespace vidora {
 
-std::optional<AudioBuffer> SilentSound::create(std::int64_t startFrm, std::int64_t nFrames, double sampleRate,
+std::optional<AudioBuffer> SilentSound::create(std::int64_t startFrm, std::int64_t nFrames, double rate,
                                                std::uint32_t numChannels) {
     constexpr auto int32Max = static_cast<double>(std::numeric_limits<std::int32_t>::max());
     if (numChannels == 0 ||
         numChannels > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) || nFrames < 0 ||
-        !std::isfinite(sampleRate) || sampleRate < 1.0 || sampleRate >= int32Max + 1.0) {
+        !std::isfinite(rate) || rate < 1.0 || rate >= int32Max + 1.0) {
         return std::nullopt;
     }
     std::int64_t bytes = 0;
     if (__builtin_mul_overflow(nFrames, std::int64_t{2} * numChannels, &bytes)) {
         return std::nullopt;
     }
-    const auto timeScale = static_cast<std::int32_t>(sampleRate);
+    const auto timeScale = static_cast<std::int32_t>(rate);
     // startFrm / timeScale seconds in nanoseconds, without overflowing on the way.
     const std::int64_t seconds = startFrm / timeScale;
     const std::int64_t rest = startFrm % timeScale * 1'000'000'000 / timeScale;

@@ -235,9 +235,10 @@ void ContentView::onNewCommands(const std::vector<std::string>& commands) {
         }
         const auto& [key, value] = *command;
         if (key == "BID:") {
-            const auto entry = std::ranges::find_if(displays_, [&](const DisplayItem& item) {
-                return item.isApplication() && item.detail == value;
-            });
+            const auto entry =
+                std::ranges::find_if(displays_, [&identifier = value](const DisplayItem& item) {
+                    return item.isApplication() && item.detail == identifier;
+                });
             if (entry == displays_.end()) {
                 return;  // the application is not recordable now: the rest of the batch is dropped
             }

@@ -29,6 +29,13 @@ struct ExpectedMatch {
     std::vector<std::string> deaths;
 };
 
+// Clang before 16 cannot initialise an aggregate from parentheses.
+ExpectedMatch expectedMatch(std::string stamp, std::string zone, std::string end, std::string firstDeathAt,
+                            std::string endAt, std::set<std::string> facts, std::vector<std::string> deaths) {
+    return {std::move(stamp), std::move(zone),  std::move(end),   std::move(firstDeathAt),
+            std::move(endAt), std::move(facts), std::move(deaths)};
+}
+
 // A SubRip file of the timeline's cues, then zero-length fact cues.
 void expectSubtitles(const std::string& text, const ExpectedMatch& want) {
     static const std::regex cue(R"(\d+\r\n([\d:,]{12}) --> ([\d:,]{12})\r\n([^\r\n]*)\r\n\r\n)");
@@ -100,25 +107,25 @@ TEST(ReplayTest, SoloShufflesWithReloadsGiveOneMatchEach) {
         readFile(combatLogs + "retail-11.0.2-soloshuffle-x4-reloads.txt"),
         {
             // Deaths: lines 64, 158, 201, 259, 369, 400.
-            ExpectedMatch(
+            expectedMatch(
                 "2024-09-13 13.31.52", "納葛蘭競技場", "Away, 27, 1428", "00:02:08,545", "00:10:58,298",
                 facts,
                 {"Thoaxx-Magtheridon-US (F)", "Boppitty-Tichondrius-US (E)", "Boppitty-Tichondrius-US (F)",
                  "Boppitty-Tichondrius-US (E)", "Bátmañ-Stormrage-US (E)", "Boppitty-Tichondrius-US (E)"}),
             // The 255 winner of line 747 still ends the match. Deaths: lines 531, 535, 606, 637, 673, 715,
             // 744, on a realm with an apostrophe (Zul'jin) too.
-            ExpectedMatch("2024-09-13 13.58.35", "玄鴉堡競技場", "Away, 23, 1473", "00:02:47,279",
+            expectedMatch("2024-09-13 13.58.35", "玄鴉堡競技場", "Away, 23, 1473", "00:02:47,279",
                           "00:09:14,841", facts,
                           {"Foehn-DarkIron-US (E)", "Nix-Illidan-US (E)", "Foehn-DarkIron-US (F)",
                            "Pastorhaunch-Zul'jin-US (E)", "Minjidan-Tichondrius-US (F)",
                            "Minjidan-Tichondrius-US (F)", "Pastorhaunch-Zul'jin-US (E)"}),
             // Deaths: lines 861, 1040, 1219, 1370, 1500, 1661.
-            ExpectedMatch("2024-09-13 14.23.33", "羅德隆廢墟", "Away, 90, 1474", "00:02:22,424",
+            expectedMatch("2024-09-13 14.23.33", "羅德隆廢墟", "Away, 90, 1474", "00:02:22,424",
                           "00:12:44,764", facts,
                           {"Flayfreak-Darkspear-US (F)", "Ignornt-Illidan-US (F)", "Ignornt-Illidan-US (E)",
                            "ßoss-Barthilas-US (F)", "Ignornt-Illidan-US (E)", "Ignornt-Illidan-US (F)"}),
             // Deaths: lines 1720, 1763, 1916, 1996, 2044, 2150.
-            ExpectedMatch("2024-09-13 15.26.24", "托維恩競技場", "Away, 109, 1505", "00:01:44,179",
+            expectedMatch("2024-09-13 15.26.24", "托維恩競技場", "Away, 109, 1505", "00:01:44,179",
                           "00:11:33,927", facts,
                           {"Unluckohunt-Dalaran-US (F)", "Alexstrasza-Frostmourne-US (F)",
                            "Alexstrasza-Frostmourne-US (E)", "Unluckohunt-Dalaran-US (F)",
@@ -132,7 +139,7 @@ TEST(ReplayTest, SkirmishSessionGivesOneWonMatch) {
     // team 0 winning after 226 s; line 13357 (back to Orgrimmar) comes after the end. Deaths: lines
     // 3587, 12815, 13285, all enemies (0x548, 0x10548), two of them with Cyrillic names.
     expectReplay(readFile(combatLogs + "retail-11.0.2beta-skirmish-3v3-full-session.txt"),
-                 {ExpectedMatch("2024-07-28 14.37.54", "Enigma Crucible", "Home, 226, 0", "00:01:41,327",
+                 {expectedMatch("2024-07-28 14.37.54", "Enigma Crucible", "Home, 226, 0", "00:01:41,327",
                                 "00:04:45,960",
                                 {"PlayerName: Lavablurst-TheseGoToEleven-TR", "PlayerTeam: 0",
                                  "PlayerSpec: Restoration - Shaman", "ArenaType: Skirmish", "WinTeam: Home"},
@@ -153,7 +160,7 @@ TEST(ReplayTest, ShuffleRoundInTheTwelveLayoutNamesTheSpecialization) {
         extendedLog("retail-12.x-soloshuffle-round0-reduced.txt", 25,
                     "3/31/2026 10:48:20.5012  ZONE_CHANGE,1505,\"Nagrand Arena\",0\n",
                     "3/31/2026 10:49:21.3622  ZONE_CHANGE,2552,\"Dornogal\",0\n"),
-        {ExpectedMatch("2026-03-31 10.48.20", "Nagrand Arena", "Zone", "00:00:25,413", "00:01:00,861",
+        {expectedMatch("2026-03-31 10.48.20", "Nagrand Arena", "Zone", "00:00:25,413", "00:01:00,861",
                        {"PlayerName: Gigadwarf-TarrenMill-EU", "PlayerTeam: 1", "PlayerSpec: Fury - Warrior",
                         "ArenaType: Rated Solo Shuffle"},
                        {"Shizoune-Blackmoore-EU (E)"})});
