@@ -1,6 +1,8 @@
 #include "ContentWidget.h"
 
+#include <QDir>
 #include <QHBoxLayout>
+#include <QIcon>
 
 namespace vidora {
 
@@ -48,6 +50,12 @@ ButtonFace ContentWidget::displayFace(const DisplayItem& item, bool recording, c
     face.pictureOpacity = recording ? 0.6 : 0.8;
     if (item.icon) {
         face.picture = picture(*item.icon);
+        if (face.picture.isNull() && !item.icon->themeName.empty()) {
+            // A desktop entry's Icon: a name in the icon theme, or an icon file's path.
+            const QString name = QString::fromStdString(item.icon->themeName);
+            face.picture =
+                (QDir::isAbsolutePath(name) ? QIcon(name) : QIcon::fromTheme(name)).pixmap(90).toImage();
+        }
         if (face.picture.isNull()) {
             const QString symbol = QString::fromStdString(item.icon->symbolName);
             face.picture = symbolImage(symbol.isEmpty() ? QStringLiteral("app") : symbol, 90);

@@ -21,8 +21,8 @@ constexpr auto watchInterval = 2000ms;
 constexpr auto pollInterval = 500ms;
 
 const std::shared_ptr<const Icon>& displaySymbol() {
-    static const auto symbol =
-        std::make_shared<const Icon>(Icon{.symbolName = "display", .width = 0, .height = 0, .argb = {}});
+    static const auto symbol = std::make_shared<const Icon>(
+        Icon{.symbolName = "display", .themeName = "", .width = 0, .height = 0, .argb = {}});
     return symbol;
 }
 

@@ -10,10 +10,12 @@
 
 namespace vidora {
 
-// An application's picture: either a bundled symbol by name ("display", "app") or pixels, 32-bit
-// ARGB rows without padding, not premultiplied (as _NET_WM_ICON holds them).
+// An application's picture: pixels, 32-bit ARGB rows without padding, not premultiplied (as
+// _NET_WM_ICON holds them); else an icon of the desktop's icon theme by name (or an icon file's path),
+// which the toolkit looks up; else a bundled symbol by name ("display", "app").
 struct Icon {
     std::string symbolName;
+    std::string themeName;
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> argb;
@@ -29,10 +31,10 @@ struct DesktopApplication {
     bool hidden = false;
     // It has a mapped top-level window.
     bool finishedLaunching = false;
-    // The largest icon its windows offer, or nothing.
-    std::shared_ptr<const Icon> windowIcon;
-    // Where it is installed, found in the same snapshot (the game's Wow.exe, else its desktop entry or
-    // executable); nothing when unknown.
+    // The largest icon its windows offer, else its desktop entry's theme icon, or nothing.
+    std::shared_ptr<const Icon> icon;
+    // Where it is installed, found in the same snapshot (the game's Wow.exe, else its desktop entry
+    // file, else its executable); nothing when unknown.
     std::optional<std::string> location;
 };
 
@@ -43,7 +45,7 @@ public:
     virtual ~DesktopWorkspace() = default;
     // One snapshot of the desktop: each call asks the display and /proc afresh.
     virtual std::vector<DesktopApplication> runningApplications() const = 0;
-    // The application's icon: its window's icon, else the generic one for an existing location;
+    // The application's icon: its own, else the generic one for an existing location;
     // nothing when the location does not exist.
     virtual std::shared_ptr<const Icon> iconFor(const DesktopApplication& application,
                                                 const std::string& location) const = 0;

@@ -103,6 +103,8 @@ xcb_atom_t internAtom(xcb_connection_t* connection, std::string_view name) {
 
 struct WindowedProcess {
     DesktopApplication application;
+    // WM_CLASS of its first window that has one.
+    std::string classInstance;
     std::string className;
 };
 
@@ -128,22 +130,23 @@ std::vector<WindowedProcess> windowedProcesses(const X11Snapshot& snapshot) {
             DesktopApplication application;
             application.pid = *window.processId;
             application.hidden = true;
-            processes.push_back({std::move(application), {}});
+            processes.push_back({std::move(application), {}, {}});
         }
         auto& process = processes[found->second];
         auto& application = process.application;
         application.hidden = application.hidden && !window.isActive;
         application.finishedLaunching = application.finishedLaunching || window.isMapped;
-        if (process.className.empty()) {
+        if (process.className.empty() && process.classInstance.empty()) {
+            process.classInstance = window.classInstance;
             process.className = window.className;
         }
         if (!application.bundleIdentifier && window.classInstance == "discord") {
             application.bundleIdentifier = std::string(tavrin::discordBundleIdentifier);
         }
-        if (icon && (!application.windowIcon ||
-                     isBetter(static_cast<std::uint64_t>(icon->width),
-                              static_cast<std::uint64_t>(icon->height), *application.windowIcon))) {
-            application.windowIcon = std::move(icon);
+        if (icon &&
+            (!application.icon || isBetter(static_cast<std::uint64_t>(icon->width),
+                                           static_cast<std::uint64_t>(icon->height), *application.icon))) {
+            application.icon = std::move(icon);
         }
     }
     if (xcb_connection_has_error(x)) {
@@ -168,7 +171,8 @@ X11DesktopWorkspace::X11DesktopWorkspace(std::string displayName, std::string pr
     : displayName_(std::move(displayName)),
       processes_(procRoot),
       environment_(environment),
-      procWorkspace_(std::move(procRoot), std::move(environment)) {}
+      procWorkspace_(std::move(procRoot), environment),
+      desktopEntries_(std::move(environment)) {}
 
 std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const {
     std::vector<WindowedProcess> windowed;
@@ -176,8 +180,9 @@ std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const
         windowed = windowedProcesses(*snapshot);
     }
     const auto identified = procWorkspace_.runningApplications();
+    const auto entries = windowed.empty() ? nullptr : desktopEntries_.current();
     std::vector<DesktopApplication> applications;
-    for (auto& [application, className] : windowed) {
+    for (auto& [application, classInstance, className] : windowed) {
         // The process rules come before a window's class; another user's process is not in the
         // /proc list, so it is asked about on its own.
         const auto known = std::ranges::find(identified, application.pid, &tavrin::RunningApplication::pid);
@@ -187,10 +192,26 @@ std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const
         } else {
             identity = tavrin::identifyProcess(processes_, application.pid);
         }
+        // Rule 4 names the others; for any, the entry gives name, icon and location.
+        const auto entry =
+            tavrin::desktopEntryOf(processes_, application.pid, *entries, classInstance, className);
         if (identity) {
             application.bundleIdentifier = std::move(identity->identifier);
+        } else if (entry && !application.bundleIdentifier) {
+            application.bundleIdentifier = entry->id;
         }
-        if (!className.empty()) {
+        if (entry && !entry->icon.empty() && !application.icon) {
+            Icon themed;
+            themed.symbolName = "app";
+            themed.themeName = entry->icon;
+            application.icon = std::make_shared<const Icon>(std::move(themed));
+        }
+        if (entry && !entry->path.empty() && application.bundleIdentifier != tavrin::gameBundleIdentifier) {
+            application.location = entry->path;
+        }
+        if (entry && !entry->name.empty()) {
+            application.localizedName = entry->name;
+        } else if (!className.empty()) {
             application.localizedName = std::move(className);
         } else if (identity) {
             application.localizedName = std::move(identity->name);
@@ -207,7 +228,7 @@ std::vector<DesktopApplication> X11DesktopWorkspace::runningApplications() const
                                     .localizedName = running.name,
                                     .hidden = true,
                                     .finishedLaunching = false,
-                                    .windowIcon = nullptr,
+                                    .icon = nullptr,
                                     .location = std::nullopt});
         }
     }
@@ -223,7 +244,7 @@ void X11DesktopWorkspace::locate(std::vector<DesktopApplication>& applications) 
             if (!application.location) {
                 application.location = procWorkspace_.applicationPath(tavrin::gameBundleIdentifier);
             }
-        } else if (application.bundleIdentifier) {
+        } else if (application.bundleIdentifier && !application.location) {
             std::error_code error;
             const auto executable = std::filesystem::read_symlink(
                 processes_.root() + "/" + std::to_string(application.pid) + "/exe", error);
@@ -236,8 +257,8 @@ void X11DesktopWorkspace::locate(std::vector<DesktopApplication>& applications) 
 
 std::shared_ptr<const Icon> X11DesktopWorkspace::iconFor(const DesktopApplication& application,
                                                          const std::string& location) const {
-    if (application.windowIcon) {
-        return application.windowIcon;
+    if (application.icon) {
+        return application.icon;
     }
     std::error_code error;
     if (!location.empty() && std::filesystem::exists(location, error)) {

@@ -50,7 +50,7 @@ inline DesktopApplication app(std::optional<std::string> id, std::optional<std::
             .localizedName = name,
             .hidden = hidden,
             .finishedLaunching = launched,
-            .windowIcon = {},
+            .icon = {},
             .location = id ? std::optional("/opt/" + *id) : std::nullopt};
 }
 
@@ -63,7 +63,7 @@ public:
         return applications;
     }
     std::shared_ptr<const Icon> iconFor(const DesktopApplication&, const std::string&) const override {
-        return std::make_shared<const Icon>(Icon{"", 2, 2, std::vector<std::uint32_t>(4, 0xffd03030)});
+        return std::make_shared<const Icon>(Icon{"", "", 2, 2, std::vector<std::uint32_t>(4, 0xffd03030)});
     }
 
     std::vector<DesktopApplication> applications;

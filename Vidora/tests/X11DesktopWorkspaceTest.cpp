@@ -51,7 +51,7 @@ TEST(X11DesktopWorkspaceTest, TakesNameAndIconFromTheProcessWindow) {
         std::vector<std::uint32_t> property;
         std::optional<Icon> expected;
     } icons[] = {
-        {"the largest that fits", twoImages, Icon{"", 2, 2, pixels}},
+        {"the largest that fits", twoImages, Icon{"", "", 2, 2, pixels}},
         // An image claiming more pixels than the property holds spoils the property. (Openbox puts its
         // own icon on a window whose property holds no valid image, so a valid one comes first.)
         {"a spoiled property", {1, 1, 0xff0000ffU, 64, 64, 1, 2, 3}, std::nullopt},
@@ -65,12 +65,12 @@ TEST(X11DesktopWorkspaceTest, TakesNameAndIconFromTheProcessWindow) {
                 const auto found = std::ranges::find(applications, ::getpid(), &DesktopApplication::pid);
                 own = found == applications.end() ? std::nullopt : std::optional(*found);
                 return own && !own->hidden &&
-                       (own->windowIcon ? std::optional(*own->windowIcon) : std::nullopt) == row.expected;
+                       (own->icon ? std::optional(*own->icon) : std::nullopt) == row.expected;
             },
             20s))
             << row.what;
         ASSERT_TRUE(own) << row.what;
-        EXPECT_EQ(workspace.iconFor(*own, ""), own->windowIcon) << row.what;
+        EXPECT_EQ(workspace.iconFor(*own, ""), own->icon) << row.what;
         EXPECT_TRUE(own->finishedLaunching);
         EXPECT_EQ(own->localizedName, "TavrinTest");
         EXPECT_EQ(own->bundleIdentifier, std::nullopt);

@@ -1,11 +1,13 @@
 // The application windows where no window manager publishes a client list (weston's for Xwayland): the
-// test itself plays a reparenting manager's part on a bare Xvfb.
+// test itself plays a reparenting manager's part on a bare Xvfb. The workspace then names their process.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "TestDesktop.h"
+#include "linux/X11DesktopWorkspace.h"
 #include "linux/X11WindowList.h"
 
 namespace vidora {
@@ -13,7 +15,7 @@ namespace {
 
 using namespace vidora::testing;
 
-TEST(X11WindowListTest, WithoutAClientListFindsTheClientsInFramesAndTheirProcessesByXResource) {
+TEST(X11WindowListTest, WithoutAClientListFindsTheClientsInFramesTheirProcessesAndDesktopEntries) {
     TestDisplay display{false};
     ASSERT_TRUE(display.ready()) << "no Xvfb came up";
     xcb_connection_t* const x = display.connection();
@@ -64,6 +66,25 @@ TEST(X11WindowListTest, WithoutAClientListFindsTheClientsInFramesAndTheirProcess
         EXPECT_TRUE(windows[1].isMapped && !windows[1].isActive);
         EXPECT_TRUE(windows[3].isActive);
     }
+
+    // The workspace names this process by the desktop entry that claims its first window's class.
+    TemporaryFolder data;
+    std::filesystem::create_directories(data.file("applications"));
+    const std::string entry = data.file("applications/tavrin-shown.desktop");
+    tavrin::testing::writeFile(
+        entry,
+        "[Desktop Entry]\nType=Application\nName=Shown Entry\nIcon=tavrin-shown\nStartupWMClass=Shown\n");
+    const X11DesktopWorkspace workspace(display.name(), "/proc", [&](std::string_view name) {
+        return std::optional(name == "XDG_DATA_HOME" ? data.path() : std::string());
+    });
+    const auto applications = workspace.runningApplications();
+    const auto own = std::ranges::find(applications, ::getpid(), &DesktopApplication::pid);
+    ASSERT_NE(own, applications.end());
+    EXPECT_EQ(own->bundleIdentifier, "tavrin-shown");
+    EXPECT_EQ(own->localizedName, "Shown Entry");
+    EXPECT_EQ(own->location, entry);
+    ASSERT_TRUE(own->icon);
+    EXPECT_EQ(own->icon->themeName, "tavrin-shown");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ApplicationIdentity.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "common/Text.h"
@@ -49,6 +50,33 @@ std::optional<ProcessIdentity> identifyProcess(const ProcessTable& table, pid_t 
         return ProcessIdentity{std::string(discordBundleIdentifier), std::move(*executable)};
     }
     return std::nullopt;
+}
+
+std::optional<DesktopEntry> desktopEntryOf(const ProcessTable& table, pid_t pid,
+                                           const DesktopEntryIndex& entries, std::string_view classInstance,
+                                           std::string_view className) {
+    if (auto flatpak = table.flatpakId(pid)) {
+        if (const auto* entry = entries.byId(*flatpak)) {
+            return *entry;
+        }
+        DesktopEntry bare;
+        bare.id = std::move(*flatpak);
+        return bare;
+    }
+    if (const auto launched = table.environmentValue(pid, "GIO_LAUNCHED_DESKTOP_FILE");
+        launched && table.environmentValue(pid, "GIO_LAUNCHED_DESKTOP_FILE_PID") == std::to_string(pid)) {
+        if (const auto* entry = entries.byPath(*launched)) {
+            return *entry;
+        }
+        if (auto entry = readDesktopEntry(*launched, std::filesystem::path(*launched).stem().string())) {
+            return entry;
+        }
+    }
+    const auto* entry = entries.byWindowClass(classInstance, className);
+    if (const auto executable = table.executableName(pid); !entry && executable) {
+        entry = entries.byExecutable(*executable);
+    }
+    return entry ? std::optional(*entry) : std::nullopt;
 }
 
 }  // namespace tavrin

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "DesktopEntries.h"
 #include "ProcessTable.h"
 
 namespace tavrin {
@@ -15,8 +16,8 @@ namespace tavrin {
 //  2. the game, by the file name of its first command-line word (Wine rewrites argv[0] to the
 //     Windows path of Wow.exe);
 //  3. Discord, by executable name or Flatpak id.
-// Rule 4, any other program by the desktop entry matched to its windows, needs the display: a
-// display-aware workspace applies it to the processes identifyProcess gives nothing for.
+//  4. any other program with a window, by its desktop entry (desktopEntryOf): a display-aware
+//     workspace applies it to the processes identifyProcess gives nothing for.
 // Free functions over files; any thread.
 
 struct ProcessIdentity {
@@ -26,6 +27,15 @@ struct ProcessIdentity {
 };
 
 std::optional<ProcessIdentity> identifyProcess(const ProcessTable& table, pid_t pid);
+
+// Rule 4: the desktop entry of a program whose window has the WM_CLASS `classInstance`, `className`,
+// found as desktop shells find it: by its Flatpak id (an entry of that id, else the id alone); the entry
+// it was launched from (GIO_LAUNCHED_DESKTOP_FILE, when GIO_LAUNCHED_DESKTOP_FILE_PID names this process
+// and not a parent the variable was inherited from); an entry whose StartupWMClass or id matches the
+// WM_CLASS; an entry whose Exec runs a program of the process's executable name.
+std::optional<DesktopEntry> desktopEntryOf(const ProcessTable& table, pid_t pid,
+                                           const DesktopEntryIndex& entries, std::string_view classInstance,
+                                           std::string_view className);
 
 // Rule 1: the identifier of one of our programs by its executable name.
 std::optional<std::string> ownProgramIdentifier(std::string_view executableName);

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <tuple>
 
+#include "ApplicationIdentity.h"
 #include "GameLocation.h"
 #include "ProcWorkspace.h"
 #include "TemporaryFolder.h"
@@ -121,6 +122,58 @@ TEST(ProcWorkspaceTest, ListsTheUsersOwnProcessesThatHaveAnIdentifier) {
     }
     EXPECT_EQ(found[8].startTime, 1ull << 40);
     EXPECT_EQ(found.count(100), foreign ? 0u : 1u);
+}
+
+TEST(DesktopEntryTest, NamesAWindowedProgramAsDesktopShellsDo) {
+    FabricatedProc proc;
+    const std::string data = proc.folder.file("data"), launched = data + "/elsewhere/launched.desktop";
+    const auto write = [&](const std::string& path, const std::string& keys,
+                           const std::string& type = "Application") {
+        fs::create_directories(fs::path(data + path).parent_path());
+        testing::writeFile(data + path, "[Desktop Entry]\nType=" + type + "\n" + keys);
+    };
+    // The home folder comes first; localized keys and other groups are not read; Hidden still names.
+    write("/home/applications/editor.desktop",
+          "# note\nName[de]=Bearbeiter\nName = Home Editor\nStartupWMClass=EdiTor\n");
+    write("/first/applications/editor.desktop", "Name=Shadowed\n");
+    write("/first/applications/kde/tool.desktop",
+          "Hidden=true\nExec=env A=b \"/opt/my dir/run\" %U\n[Desktop Action x]\nName=Action\n");
+    write("/second/applications/org.flat.App.desktop", "Name=Flat\n");
+    write("/second/applications/link.desktop", "Name=Link\n", "Link");
+    write("/elsewhere/launched.desktop", "Name=Launched\n");
+    const DesktopEntries entries([&](std::string_view name) -> std::optional<std::string> {
+        return name == "XDG_DATA_HOME"   ? data + "/home"
+               : name == "XDG_DATA_DIRS" ? data + "/first:" + data + "/second"
+                                         : "";
+    });
+    const auto gio = [&](pid_t pid) {
+        return std::vector<std::string>{"GIO_LAUNCHED_DESKTOP_FILE=" + launched,
+                                        "GIO_LAUNCHED_DESKTOP_FILE_PID=" + std::to_string(pid)};
+    };
+    // The process, its window's instance and class, the id and name found.
+    const std::tuple<FakeProcess, std::string, std::string> cases[] = {
+        {{.executable = "/usr/bin/edit"}, "EdiTor", "Home Editor"},
+        {{}, "KDE-tool", "kde-tool"},
+        {{.executable = "/bin/run"}, "", "kde-tool"},
+        {{.flatpakInfo = "[Application]\nname=org.flat.App\n"}, "", "Flat"},
+        {{.flatpakInfo = "[Application]\nname=org.only.Id\n"}, "", "org.only.Id"},
+        {{.environment = gio(6)}, "", "Launched"},
+        {{.environment = gio(1)}, "link", ""},  // launched by a parent; no application's entry
+    };
+    for (pid_t pid = 1; auto [process, windowClass, expected] : cases) {
+        process.pid = pid++;
+        proc.add(process);
+        const auto entry = desktopEntryOf(ProcessTable(proc.root()), process.pid, *entries.current(),
+                                          windowClass, windowClass);
+        EXPECT_EQ(entry ? (entry->name.empty() ? entry->id : entry->name) : "", expected)
+            << "pid " << process.pid;
+    }
+    EXPECT_EQ(entries.current()->byId("editor")->path, data + "/home/applications/editor.desktop");
+    // Read once while the folders stay as they are; a new entry is read.
+    const auto before = entries.current();
+    EXPECT_EQ(entries.current(), before);
+    write("/second/applications/kde/new.desktop", "Name=New\n");
+    EXPECT_NE(entries.current()->byId("kde-new"), nullptr);
 }
 
 TEST(GameLocationTest, FindsTheExecutableOfAGameProcess) {
