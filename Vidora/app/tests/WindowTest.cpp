@@ -129,6 +129,24 @@ TEST_F(WindowTest, ButtonsFollowTheControllerAndTheWindowManagerKeepsTheSize) {
     EXPECT_EQ(window.menuBar()->actions().size(), 2);  // Download and Help
 }
 
+// An application without a window icon shows its desktop entry's Icon (here a file's path), not the symbol.
+TEST_F(WindowTest, ApplicationFaceShowsTheDesktopEntryIcon) {
+    const QString file = QStringLiteral(VIDORA_WINDOW_ARTIFACTS "/entry-icon.png");
+    QImage dot(16, 16, QImage::Format_ARGB32);
+    dot.fill(Qt::red);
+    ASSERT_TRUE(dot.save(file));
+    Icon themed;
+    themed.symbolName = "app";
+    themed.themeName = file.toStdString();
+    const auto face = ContentWidget::displayFace({.displayID = 0,
+                                                  .name = "A",
+                                                  .title = "",
+                                                  .detail = "a",
+                                                  .icon = std::make_shared<const Icon>(themed)},
+                                                 false, QString());
+    EXPECT_EQ(face.picture.pixelColor(8, 8), QColor(Qt::red));
+}
+
 }  // namespace
 }  // namespace vidora
 
