@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Entries are a few kilobytes; anything much larger is no entry worth reading whole.
-constexpr std::streamsize largestEntry = 1 << 20;
+constexpr std::size_t largestEntry = 1 << 20;
 
 std::string lowered(std::string_view text) {
     std::string result(text);
@@ -120,13 +121,10 @@ void readFolder(const std::string& folder, std::vector<DesktopEntry>& entries,
 
 std::optional<DesktopEntry> readDesktopEntry(const std::string& path, std::string id) {
     std::ifstream file(path, std::ios::binary);
-    std::string text(static_cast<std::size_t>(largestEntry), '\0');
-    file.read(text.data(), largestEntry);
-    text.resize(static_cast<std::size_t>(file.gcount()));
     std::map<std::string, std::string, std::less<>> keys;
     bool inEntry = false, sawEntry = false;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
+    std::size_t read = 0;
+    for (std::string line; read < largestEntry && std::getline(file, line); read += line.size() + 1) {
         const std::string_view trimmed = trim(line);
         if (trimmed.starts_with('[')) {
             inEntry = trimmed == "[Desktop Entry]" && !sawEntry;
