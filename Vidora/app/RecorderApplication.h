@@ -11,9 +11,9 @@
 #include "common/Workspace.h"
 #include "control/ContentView.h"
 #include "control/LogFiles.h"
-#include "linux/LinuxCapturePlatform.h"
 #include "linux/X11ContentProvider.h"
 #include "linux/X11DesktopWorkspace.h"
+#include "wayland/SessionCapturePlatform.h"
 
 namespace vidora {
 
@@ -53,7 +53,7 @@ private:
     tavrin::InterruptibleClock loopClock_;
     MovieLocations locations_;
     X11ContentProvider content_;
-    LinuxCapturePlatform platform_;
+    SessionCapturePlatform platform_;
     X11DesktopWorkspace desktop_;
     std::unique_ptr<ScreenCaptureRecorder> recorder_;
     std::unique_ptr<LogFiles> commands_;

@@ -8,6 +8,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -27,8 +28,8 @@
 #include "capture/ScreenCaptureFilter.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/Clock.h"
-#include "linux/LinuxCapturePlatform.h"
 #include "linux/X11ContentProvider.h"
+#include "wayland/SessionCapturePlatform.h"
 #include "writer/FfmpegMovieWriter.h"
 
 namespace {
@@ -172,8 +173,10 @@ int main(int argc, char** argv) {
         std::cerr << "vidora-record: cannot wait for signals\n";
         return 1;
     }
+    // The portal client on a Wayland desktop talks to the bus through Qt, which needs an application.
+    QCoreApplication application(argc, argv);
     vidora::X11ContentProvider content;
-    vidora::LinuxCapturePlatform platform;
+    vidora::SessionCapturePlatform platform;
     tavrin::SystemClock clock;
     vidora::ScreenCaptureRecorder recorder(
         content, platform, [] { return std::make_unique<vidora::FfmpegMovieWriter>(); }, clock,

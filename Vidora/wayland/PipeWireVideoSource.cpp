@@ -1,0 +1,234 @@
+#include "wayland/PipeWireVideoSource.h"
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
+#include <pipewire/pipewire.h>
+#include <spa/param/video/format-utils.h>
+#include <spa/pod/builder.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace vidora {
+namespace {
+
+// A picture as the compositor made it, converted to BGRA.
+struct Picture {
+    PixelBytes pixels;
+    int width = 0;
+    int height = 0;
+};
+
+bool convert(const std::uint8_t* source, int sourceStride, spa_video_format format, Picture& into) {
+    const int stride = into.width * 4;
+    into.pixels.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(into.height));
+    switch (format) {
+        case SPA_VIDEO_FORMAT_BGRx:
+        case SPA_VIDEO_FORMAT_BGRA:
+            return libyuv::ARGBCopy(source, sourceStride, into.pixels.data(), stride, into.width,
+                                    into.height) == 0;
+        case SPA_VIDEO_FORMAT_RGBx:
+        case SPA_VIDEO_FORMAT_RGBA:
+            // libyuv names formats by their bytes read as a little-endian word: RGBA is its "ABGR".
+            return libyuv::ABGRToARGB(source, sourceStride, into.pixels.data(), stride, into.width,
+                                      into.height) == 0;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+struct PipeWireVideoSource::Stream {
+    pw_thread_loop* loop = nullptr;
+    pw_context* context = nullptr;
+    pw_core* core = nullptr;
+    pw_stream* stream = nullptr;
+    spa_hook listener{};
+    spa_video_info_raw format{};
+    bool streaming = false;  // loop thread only
+    std::atomic<bool> ended{false};
+    Picture back;  // loop thread only
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable arrived;
+    Picture newest;  // guarded by mutex
+
+    ~Stream() {
+        if (loop) {
+            pw_thread_loop_stop(loop);
+        }
+        if (stream) {
+            pw_stream_destroy(stream);
+        }
+        if (core) {
+            pw_core_disconnect(core);
+        }
+        if (context) {
+            pw_context_destroy(context);
+        }
+        if (loop) {
+            pw_thread_loop_destroy(loop);
+        }
+    }
+
+    static void changedState(void* data, pw_stream_state, pw_stream_state state, const char*) {
+        auto& self = *static_cast<Stream*>(data);
+        if (state == PW_STREAM_STATE_STREAMING) {
+            self.streaming = true;
+        }
+        if (state == PW_STREAM_STATE_ERROR || (self.streaming && state == PW_STREAM_STATE_UNCONNECTED)) {
+            self.ended = true;
+            self.arrived.notify_all();
+        }
+    }
+
+    static void changedParameter(void* data, std::uint32_t id, const spa_pod* parameter) {
+        auto& self = *static_cast<Stream*>(data);
+        if (id != SPA_PARAM_Format || !parameter || spa_format_video_raw_parse(parameter, &self.format) < 0) {
+            return;
+        }
+        // Shared memory only: a compositor without a graphics card has no other kind.
+        std::uint8_t memory[256];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
+        spa_pod_frame frame;
+        spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
+        spa_pod_builder_add(&builder, SPA_PARAM_BUFFERS_dataType,
+                            SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd)), 0);
+        const auto* buffers = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+        pw_stream_update_params(self.stream, &buffers, 1);
+    }
+
+    static void process(void* data) {
+        auto& self = *static_cast<Stream*>(data);
+        pw_buffer* buffer = pw_stream_dequeue_buffer(self.stream);
+        if (!buffer) {
+            return;
+        }
+        const spa_data& plane = buffer->buffer->datas[0];
+        const int width = static_cast<int>(self.format.size.width);
+        const int height = static_cast<int>(self.format.size.height);
+        const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : width * 4;
+        const std::uint64_t needed = std::uint64_t(plane.chunk->offset) + std::uint64_t(stride) * height;
+        if (plane.data && width > 0 && height > 0 && plane.chunk->size > 0 && needed <= plane.maxsize &&
+            (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0) {
+            self.back.width = width;
+            self.back.height = height;
+            if (convert(static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset, stride,
+                        self.format.format, self.back)) {
+                {
+                    const std::lock_guard lock(self.mutex);
+                    std::swap(self.back, self.newest);
+                }
+                self.arrived.notify_all();
+            }
+        }
+        pw_stream_queue_buffer(self.stream, buffer);
+    }
+};
+
+PipeWireVideoSource::PipeWireVideoSource(int remote, std::uint32_t node) : remote_(remote), node_(node) {}
+
+PipeWireVideoSource::~PipeWireVideoSource() {
+    stop();
+    if (remote_ >= 0) {
+        ::close(remote_);
+    }
+}
+
+bool PipeWireVideoSource::start() {
+    if (stream_ || remote_ < 0) {
+        return stream_ != nullptr;
+    }
+    pw_init(nullptr, nullptr);
+    auto stream = std::make_unique<Stream>();
+    stream->loop = pw_thread_loop_new("vidora-screencast", nullptr);
+    stream->context =
+        stream->loop ? pw_context_new(pw_thread_loop_get_loop(stream->loop), nullptr, 0) : nullptr;
+    if (!stream->context || pw_thread_loop_start(stream->loop) < 0) {
+        return false;
+    }
+    static const pw_stream_events events = [] {
+        pw_stream_events made{};
+        made.version = PW_VERSION_STREAM_EVENTS;
+        made.state_changed = &Stream::changedState;
+        made.param_changed = &Stream::changedParameter;
+        made.process = &Stream::process;
+        return made;
+    }();
+    pw_thread_loop_lock(stream->loop);
+    // The remote belongs to the core from here on, whether or not it connects.
+    stream->core = pw_context_connect_fd(stream->context, remote_, nullptr, 0);
+    remote_ = -1;
+    bool connected = false;
+    if (stream->core) {
+        stream->stream = pw_stream_new(stream->core, "Vidora",
+                                       pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                                         "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+    }
+    if (stream->stream) {
+        pw_stream_add_listener(stream->stream, &stream->listener, &events, stream.get());
+        std::uint8_t memory[1024];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
+        const spa_rectangle smallest{1, 1}, usual{1920, 1080}, largest{16384, 16384};
+        const spa_fraction slowest{0, 1}, wanted{30, 1}, fastest{1000, 1};
+        spa_pod_frame frame;
+        spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
+        spa_pod_builder_add(
+            &builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+            SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
+                                   SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
+            SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&usual, &smallest, &largest),
+            SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&wanted, &slowest, &fastest), 0);
+        const auto* formats = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+        connected = pw_stream_connect(
+                        stream->stream, PW_DIRECTION_INPUT, node_,
+                        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+                        &formats, 1) == 0;
+    }
+    pw_thread_loop_unlock(stream->loop);
+    if (!connected) {
+        return false;
+    }
+    stream_ = std::move(stream);
+    return true;
+}
+
+void PipeWireVideoSource::stop() {
+    stream_.reset();
+}
+
+bool PipeWireVideoSource::waitForPicture(std::chrono::milliseconds timeout) const {
+    if (!stream_) {
+        return false;
+    }
+    std::unique_lock lock(stream_->mutex);
+    return stream_->arrived.wait_for(lock, timeout, [&] {
+        return !stream_->newest.pixels.empty() || stream_->ended;
+    }) && !stream_->newest.pixels.empty();
+}
+
+bool PipeWireVideoSource::copyNewest(VideoFrame& frame) const {
+    if (!stream_) {
+        return false;
+    }
+    const std::lock_guard lock(stream_->mutex);
+    const Picture& newest = stream_->newest;
+    if (newest.pixels.empty()) {
+        return false;
+    }
+    frame.pixels.assign(newest.pixels.begin(), newest.pixels.end());
+    frame.width = newest.width;
+    frame.height = newest.height;
+    frame.stride = newest.width * 4;
+    return true;
+}
+
+bool PipeWireVideoSource::hasEnded() const {
+    return stream_ && stream_->ended;
+}
+
+}  // namespace vidora

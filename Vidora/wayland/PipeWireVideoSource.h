@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "capture/Samples.h"
+
+namespace vidora {
+
+// The pictures of one PipeWire video node, such as a screen-cast portal's stream, reached through the
+// remote's file descriptor the portal hands out. Takes shared-memory buffers in BGRx, BGRA, RGBx or
+// RGBA (what a compositor offers without a graphics card) and keeps the newest as BGRA. A compositor
+// sends a picture only when the screen changes, so the owner takes the newest whenever it wants one.
+//
+// Threads: construct, start, stop and destroy from one thread at a time; the rest from any thread.
+// Pictures arrive on PipeWire's own loop thread.
+class PipeWireVideoSource {
+public:
+    // Takes ownership of `remote`.
+    PipeWireVideoSource(int remote, std::uint32_t node);
+    ~PipeWireVideoSource();
+    PipeWireVideoSource(const PipeWireVideoSource&) = delete;
+    PipeWireVideoSource& operator=(const PipeWireVideoSource&) = delete;
+
+    // False when the remote cannot be reached or the node refuses the stream.
+    bool start();
+    // Ends the stream and its thread; no picture arrives after it returns.
+    void stop();
+
+    // Waits at most `timeout` for the first picture; true once there is one.
+    bool waitForPicture(std::chrono::milliseconds timeout) const;
+    // Copies the newest picture into `frame` (pixels, size, stride); false while there is none.
+    bool copyNewest(VideoFrame& frame) const;
+    // True once the stream has broken or been ended from the other side (the session was closed).
+    bool hasEnded() const;
+
+private:
+    struct Stream;
+    int remote_;
+    std::uint32_t node_;
+    std::unique_ptr<Stream> stream_;
+};
+
+}  // namespace vidora

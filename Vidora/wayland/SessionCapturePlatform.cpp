@@ -1,0 +1,132 @@
+#include "wayland/SessionCapturePlatform.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "linux/PulseAudioSource.h"
+#include "wayland/PipeWireVideoSource.h"
+#include "wayland/ScreenCastPortal.h"
+
+namespace vidora {
+namespace {
+
+constexpr int highestFrameRate = 30;
+
+// A display through the portal. The compositor sends a picture only when the screen changes; a thread
+// of our own hands the newest one on at the configured rate, as an X11 grab would, so the movie's
+// frame rate does not depend on what happens on screen.
+class PortalCaptureStream final : public CaptureStream {
+public:
+    PortalCaptureStream(SessionCapturePlatform::PortalOptions options, StreamConfiguration configuration,
+                        StreamOutput& output, std::unique_ptr<PulseAudioSource> audio)
+        : options_(std::move(options)),
+          configuration_(configuration),
+          output_(output),
+          audio_(std::move(audio)) {}
+    ~PortalCaptureStream() override { stopCapture(); }
+
+    bool startCapture() override {
+        if (pacer_.joinable()) {
+            return true;
+        }
+        std::string why;
+        portal_ = ScreenCastPortal::open(options_.tokenFile, options_.answerTime, why);
+        if (!portal_) {
+            std::cerr << "Vidora: the screen-cast portal gave no display: " << why << std::endl;
+            return false;
+        }
+        video_ = std::make_unique<PipeWireVideoSource>(portal_->takeRemote(), portal_->node());
+        if (!video_->start() || !video_->waitForPicture(options_.firstPictureTime)) {
+            std::cerr << "Vidora: the screen-cast stream delivered no picture" << std::endl;
+            stopCapture();
+            return false;
+        }
+        const int rate = std::clamp(configuration_.frameRate, 1, highestFrameRate);
+        pacer_ = std::jthread([this, rate](std::stop_token stop) { deliver(stop, rate); });
+        if (audio_) {
+            audio_->start([this](AudioBuffer buffer) { output_.didOutputAudio(std::move(buffer)); });
+        }
+        return true;
+    }
+
+    void stopCapture() override {
+        if (audio_) {
+            audio_->stop();
+        }
+        if (pacer_.joinable()) {
+            pacer_.request_stop();
+            pacer_.join();
+        }
+        video_.reset();
+        portal_.reset();
+    }
+
+private:
+    void deliver(std::stop_token stop, int rate) {
+        const auto period = std::chrono::nanoseconds(std::chrono::seconds(1)) / rate;
+        std::mutex mutex;
+        std::condition_variable_any wakeUp;
+        auto due = std::chrono::steady_clock::now();
+        MediaTime last{};
+        while (!stop.stop_requested()) {
+            if (video_->hasEnded()) {
+                output_.didStopWithError();
+                return;
+            }
+            VideoFrame frame;
+            frame.complete = video_->copyNewest(frame);
+            frame.presentationTime = std::max(mediaNow(), last + MediaTime(1));
+            last = frame.presentationTime;
+            output_.didOutputScreen(std::move(frame));
+            // A late frame skips the ones it missed rather than catching up in a burst.
+            due = std::max(due + period, std::chrono::steady_clock::now());
+            std::unique_lock lock(mutex);
+            wakeUp.wait_until(lock, stop, due, [] { return false; });
+        }
+    }
+
+    SessionCapturePlatform::PortalOptions options_;
+    StreamConfiguration configuration_;
+    StreamOutput& output_;
+    std::unique_ptr<PulseAudioSource> audio_;
+    std::unique_ptr<ScreenCastPortal> portal_;
+    std::unique_ptr<PipeWireVideoSource> video_;
+    std::jthread pacer_;
+};
+
+}  // namespace
+
+SessionCapturePlatform::SessionCapturePlatform() {
+    portal_.tokenFile = ScreenCastPortal::tokenFile();
+}
+
+bool SessionCapturePlatform::isWaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    return (display && display[0] != '\0') || (type && std::string_view(type) == "wayland");
+}
+
+std::unique_ptr<CaptureStream> SessionCapturePlatform::makeStream(const ContentFilter& filter,
+                                                                  const StreamConfiguration& configuration,
+                                                                  StreamOutput& output) {
+    if (filter.kind != ContentFilter::Kind::excludingApplications || !isWaylandSession()) {
+        return linux_.makeStream(filter, configuration, output);
+    }
+    std::unique_ptr<PulseAudioSource> audio;
+    if (configuration.capturesAudio) {
+        audio = std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio,
+                                                   configuration.sampleRate, configuration.channelCount);
+    }
+    return std::make_unique<PortalCaptureStream>(portal_, configuration, output, std::move(audio));
+}
+
+std::unique_ptr<MicrophoneSession> SessionCapturePlatform::makeMicrophone(MicrophoneOutput& output) {
+    return linux_.makeMicrophone(output);
+}
+
+}  // namespace vidora
