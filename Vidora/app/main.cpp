@@ -8,8 +8,10 @@
 #include "ProcWorkspace.h"
 #include "QuitSignals.h"
 #include "RecorderApplication.h"
+#include "linux/LargeBlocks.h"
 
 int main(int argc, char** argv) {
+    vidora::mapLargeBlocksOnTheirOwn();
     // The page view's renderer refuses to run as root inside its sandbox.
     if (geteuid() == 0) {
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);

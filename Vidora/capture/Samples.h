@@ -1,9 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vidora {
@@ -16,18 +20,57 @@ inline MediaTime mediaNow() {
     return std::chrono::steady_clock::now().time_since_epoch();
 }
 
-// An allocator whose resize leaves new bytes as they are: a grab that covers the whole frame writes
-// every byte anyway, and clearing megabytes 30 times a second first is a pass of its own.
-template <typename T>
-struct UninitializedAllocator : std::allocator<T> {
-    using value_type = T;
-    template <typename U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
+// Picture-sized blocks kept for the next frame once a frame is done with them. Frames are made 30 times
+// a second on the capture thread and released on the encoder's; fresh blocks each time would come and
+// go in the allocator's per-thread arenas, which keep what they once held. Any thread may take and give.
+class PixelPool {
+public:
+    explicit PixelPool(std::size_t keptBlocks) : keptBlocks_(keptBlocks) { kept_.reserve(keptBlocks); }
+    ~PixelPool();
+    PixelPool(const PixelPool&) = delete;
+    PixelPool& operator=(const PixelPool&) = delete;
+
+    // A kept block of exactly `bytes`, else a new one.
+    void* take(std::size_t bytes);
+    // Keeps the block for a later take, or frees it when enough are kept.
+    void give(void* block, std::size_t bytes);
+
+private:
+    struct Block {
+        void* memory;
+        std::size_t bytes;
     };
-    UninitializedAllocator() = default;
+    const std::size_t keptBlocks_;
+    std::mutex mutex_;
+    std::vector<Block> kept_;
+};
+
+// Pixel memory: from a pool when the frame was made with one, else from the heap. New bytes are left
+// as they are: a grab that covers the whole frame writes every byte anyway, and clearing megabytes 30
+// times a second first is a pass of its own. The pool goes with the bytes when a frame is moved or
+// assigned, so each block returns to the pool it came from.
+template <typename T>
+struct PixelAllocator {
+    using value_type = T;
+    using propagate_on_container_copy_assignment = std::true_type;
+    using propagate_on_container_move_assignment = std::true_type;
+    using propagate_on_container_swap = std::true_type;
+
+    PixelAllocator() = default;
+    explicit PixelAllocator(std::shared_ptr<PixelPool> from) noexcept : pool(std::move(from)) {}
     template <typename U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    PixelAllocator(const PixelAllocator<U>& other) noexcept : pool(other.pool) {}
+
+    T* allocate(std::size_t count) {
+        return pool ? static_cast<T*>(pool->take(count * sizeof(T))) : std::allocator<T>().allocate(count);
+    }
+    void deallocate(T* place, std::size_t count) noexcept {
+        if (pool) {
+            pool->give(place, count * sizeof(T));
+        } else {
+            std::allocator<T>().deallocate(place, count);
+        }
+    }
     template <typename U>
     void construct(U* place) noexcept {
         ::new (static_cast<void*>(place)) U;
@@ -36,8 +79,13 @@ struct UninitializedAllocator : std::allocator<T> {
     void construct(U* place, Arguments&&... arguments) {
         ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
     }
+    friend bool operator==(const PixelAllocator& left, const PixelAllocator& right) noexcept {
+        return left.pool == right.pool;
+    }
+
+    std::shared_ptr<PixelPool> pool;
 };
-using PixelBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
+using PixelBytes = std::vector<std::uint8_t, PixelAllocator<std::uint8_t>>;
 
 // One captured picture: 32-bit BGRA pixels, rows `stride` bytes apart.
 struct VideoFrame {

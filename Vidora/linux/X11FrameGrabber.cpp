@@ -12,6 +12,9 @@ namespace {
 
 // How deep a window manager may nest a client inside the frame it gives it.
 constexpr int deepestClient = 3;
+// Frames' pixels kept for reuse: as many as are usually on their way to the encoder at once. More in
+// flight, when the encoder falls behind, come from the heap and go back to it.
+constexpr std::size_t keptFrames = 4;
 
 bool contains(const Rect& outer, const Rect& inner) {
     return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
@@ -28,8 +31,8 @@ Rect clipped(const Rect& rect, const Rect& bounds) {
 
 }  // namespace
 
-VideoFrame blackFrame(int width, int height) {
-    VideoFrame frame;
+VideoFrame blackFrame(int width, int height, std::shared_ptr<PixelPool> pool) {
+    VideoFrame frame{PixelBytes(PixelAllocator<std::uint8_t>(std::move(pool)))};
     frame.width = std::max(0, width);
     frame.height = std::max(0, height);
     frame.stride = frame.width * 4;
@@ -46,8 +49,8 @@ VideoFrame blackFrame(int width, int height) {
     return frame;
 }
 
-VideoFrame uncoveredFrame(int width, int height) {
-    VideoFrame frame;
+VideoFrame uncoveredFrame(int width, int height, std::shared_ptr<PixelPool> pool) {
+    VideoFrame frame{PixelBytes(PixelAllocator<std::uint8_t>(std::move(pool)))};
     frame.width = std::max(0, width);
     frame.height = std::max(0, height);
     frame.stride = frame.width * 4;
@@ -64,7 +67,8 @@ X11FrameGrabber::X11FrameGrabber(std::unique_ptr<X11Connection> connection, Cont
       cursor_(*connection_),
       wmState_(connection_->atom("WM_STATE")),
       wmPid_(connection_->atom("_NET_WM_PID")),
-      rootPixmap_(connection_->atom("_XROOTPMAP_ID")) {
+      rootPixmap_(connection_->atom("_XROOTPMAP_ID")),
+      pixels_(std::make_shared<PixelPool>(keptFrames)) {
     for (const ApplicationRecord& application : filter_.excludedApplications) {
         if (application.pid > 0) {
             excludedProcesses_.insert(static_cast<std::uint32_t>(application.pid));
@@ -89,8 +93,8 @@ VideoFrame X11FrameGrabber::grab() {
     // A root grab of the whole display writes every pixel: the black canvas is only for the rest.
     const bool coversDisplay =
         filter_.kind != ContentFilter::Kind::includingWindows && excludedProcesses_.empty();
-    VideoFrame frame = coversDisplay ? uncoveredFrame(display.width, display.height)
-                                     : blackFrame(display.width, display.height);
+    VideoFrame frame = coversDisplay ? uncoveredFrame(display.width, display.height, pixels_)
+                                     : blackFrame(display.width, display.height, pixels_);
     frame.presentationTime = grabbedAt;
     const bool painted = filter_.kind == ContentFilter::Kind::includingWindows ? paintIncludedWindows(frame)
                                                                                : paintWithoutExcluded(frame);

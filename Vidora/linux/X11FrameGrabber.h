@@ -58,11 +58,13 @@ private:
     xcb_atom_t wmState_;
     xcb_atom_t wmPid_;
     xcb_atom_t rootPixmap_;
+    // The frames' pixels, reused from frame to frame; it lives until the last frame is gone.
+    std::shared_ptr<PixelPool> pixels_;
 };
 
-// Makes an empty black frame of the given size, opaque.
-VideoFrame blackFrame(int width, int height);
+// Makes an empty black frame of the given size, opaque; its pixels from `pool` when there is one.
+VideoFrame blackFrame(int width, int height, std::shared_ptr<PixelPool> pool = nullptr);
 // A frame of that size whose pixels are not set yet: for a grab that writes all of them.
-VideoFrame uncoveredFrame(int width, int height);
+VideoFrame uncoveredFrame(int width, int height, std::shared_ptr<PixelPool> pool = nullptr);
 
 }  // namespace vidora

@@ -52,7 +52,7 @@ public:
         if (frame.complete) {
             latest_ = frame;
         }
-        frame.pixels.clear();
+        frame.pixels = PixelBytes();  // frees them; clear() would keep them
         frames_.push_back(std::move(frame));
         changed_.notify_all();
     }
