@@ -28,6 +28,7 @@
 #include "capture/ScreenCaptureFilter.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/Clock.h"
+#include "linux/LargeBlocks.h"
 #include "linux/X11ContentProvider.h"
 #include "wayland/SessionCapturePlatform.h"
 #include "writer/FfmpegMovieWriter.h"
@@ -163,6 +164,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    vidora::mapLargeBlocksOnTheirOwn();
     const auto arguments = parseArguments(argc, argv);
     if (!arguments) {
         std::cerr << usage;
