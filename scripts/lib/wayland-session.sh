@@ -120,4 +120,8 @@ wayland_session_stop() {
         wait "${wayland_pids[index]}" 2>/dev/null || true
     done
     wayland_pids=()
+    # The document portal's file system, should it outlive its process.
+    if mountpoint -q "$wayland_folder/runtime/doc" 2>/dev/null; then
+        fusermount3 -u "$wayland_folder/runtime/doc" 2>/dev/null || umount -l "$wayland_folder/runtime/doc" || true
+    fi
 }
