@@ -16,6 +16,8 @@ namespace vidora {
 namespace {
 
 constexpr int highestFrameRate = 30;
+// Frames on their way to the encoder at once, whose memory is kept for the next ones.
+constexpr std::size_t keptFrames = 4;
 
 // A display through the portal. The compositor sends a picture only when the screen changes; a thread
 // of our own hands the newest one on at the configured rate, as an X11 grab would, so the movie's
@@ -78,7 +80,7 @@ private:
                 output_.didStopWithError();
                 return;
             }
-            VideoFrame frame;
+            VideoFrame frame{PixelBytes(PixelAllocator<std::uint8_t>(pixels_))};
             frame.complete = video_->copyNewest(frame);
             frame.presentationTime = std::max(mediaNow(), last + MediaTime(1));
             last = frame.presentationTime;
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<PulseAudioSource> audio_;
     std::unique_ptr<ScreenCastPortal> portal_;
     std::unique_ptr<PipeWireVideoSource> video_;
+    std::shared_ptr<PixelPool> pixels_ = std::make_shared<PixelPool>(keptFrames);
     std::jthread pacer_;
 };
 
