@@ -16,7 +16,9 @@
 namespace vidora {
 namespace {
 
-constexpr std::size_t videoQueueFrames = 8;
+// Enough to ride out a key frame's longer encoding: each waiting frame holds a whole picture in
+// memory, and stop() encodes every one of them before the movie is finished.
+constexpr std::size_t videoQueueFrames = 4;
 constexpr std::size_t audioQueueSeconds = 1;
 
 std::size_t frameCost(const VideoFrame&) {
