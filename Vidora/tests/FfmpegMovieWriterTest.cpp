@@ -70,6 +70,13 @@ int decodedVideoFrames(const std::string& path) {
 // On each encoder the machine has: every frame, and both tracks spanning the movie from its first frame
 // with their tones in place.
 class EncoderTest : public ::testing::TestWithParam<VideoEncoderKind> {};
+}  // namespace
+
+void PrintTo(VideoEncoderKind kind, std::ostream* out) {
+    *out << encoderName(kind);
+}
+
+namespace {
 
 TEST_P(EncoderTest, WritesEveryFrameAndBothTracksFromTheFirstFrame) {
     const VideoEncoderKind kind = GetParam();

@@ -103,6 +103,10 @@ std::unique_ptr<Encoder> openVaapi(const VideoSettings& settings) {
 std::unique_ptr<Encoder> VideoEncoder::open(VideoEncoderKind kind, const VideoSettings& settings) {
     switch (kind) {
         case VideoEncoderKind::nvenc:
+            // Only NVIDIA's own driver encodes; without its device FFmpeg would just complain of libcuda.
+            if (!std::filesystem::exists("/dev/nvidiactl")) {
+                return nullptr;
+            }
             // The card's default quality preset; the card, not the processor, pays for it.
             return openWithOptions(movieContext(kind, settings), {{"rc", "vbr"}});
         case VideoEncoderKind::vaapi:
