@@ -23,6 +23,8 @@ class StreamOutput {
 public:
     virtual ~StreamOutput() = default;
     virtual void didOutputScreen(VideoFrame frame) = 0;
+    // Whether a frame grabbed now would be used; a stream may skip a grab that would only be dropped.
+    virtual bool wantsScreen(MediaTime /*time*/) { return true; }
     virtual void didOutputAudio(AudioBuffer buffer) = 0;
     // The stream ended on its own (the display went away, the sound server died for good).
     virtual void didStopWithError() = 0;

@@ -69,6 +69,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         writer_ = std::move(writer);
         writerFailed_ = false;
         framesCaptured_ = 0;
+        framesSkipped_ = 0;
     });
     ++recordingNumber_;
     recording_ = true;
@@ -122,7 +123,7 @@ void ScreenCaptureRecorder::stopRecording() {
             writer_->finishWriting();
             kept = writer_->framesWritten();
         }
-        captured = framesCaptured_;
+        captured = framesCaptured_ + framesSkipped_;
     });
     std::clog << "Finished " << *fileUrl_
               << (changeExtension(*fileUrl_, "mp4")
@@ -152,6 +153,15 @@ void ScreenCaptureRecorder::setStartTime(std::optional<tavrin::Date> date) {
 
 void ScreenCaptureRecorder::didOutputScreen(VideoFrame frame) {
     queue_.async([this, frame = std::move(frame)]() mutable { screen(std::move(frame)); });
+}
+
+// The writer is set before its stream starts and kept until after the stream has stopped.
+bool ScreenCaptureRecorder::wantsScreen(MediaTime time) {
+    if (writer_ && !writer_->wantsVideoFrame(time)) {
+        ++framesSkipped_;
+        return false;
+    }
+    return true;
 }
 
 void ScreenCaptureRecorder::didOutputAudio(AudioBuffer buffer) {

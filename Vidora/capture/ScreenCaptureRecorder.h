@@ -59,6 +59,7 @@ public:
 
     // From the stream's and the microphone's capture threads.
     void didOutputScreen(VideoFrame frame) override;
+    bool wantsScreen(MediaTime time) override;
     void didOutputAudio(AudioBuffer buffer) override;
     void didStopWithError() override;
     void didOutputMicrophone(AudioBuffer buffer) override;
@@ -88,8 +89,9 @@ private:
     // Start and stop, from the controller's task or the main thread, one at a time; each start counts.
     std::mutex control_;
     std::atomic<std::uint64_t> recordingNumber_{0};
-    bool writerFailed_ = false;        // on the queue
-    std::int64_t framesCaptured_ = 0;  // the sample queue's
+    bool writerFailed_ = false;                   // on the queue
+    std::int64_t framesCaptured_ = 0;             // the sample queue's
+    std::atomic<std::int64_t> framesSkipped_{0};  // grabs the writer had no time for
     static constexpr tavrin::Date::rep noStartTime = INT64_MIN;
     std::atomic<tavrin::Date::rep> startTime_{noStartTime};
     tavrin::SerialQueue queue_{"Tavrinworks.Recorder"};

@@ -20,15 +20,18 @@ void captureFrames(std::stop_token stop, std::unique_ptr<X11FrameGrabber> grabbe
     auto due = std::chrono::steady_clock::now();
     MediaTime last{};
     while (!stop.stop_requested()) {
-        VideoFrame frame = grabber->grab();
-        // The steady clock never goes back, but two grabs may read the same tick.
-        frame.presentationTime = std::max(frame.presentationTime, last + MediaTime(1));
-        last = frame.presentationTime;
-        if (!grabber->isConnected()) {
-            output.didStopWithError();
-            return;
+        // A frame the writer would drop is not grabbed: neither the X server nor this thread copies it.
+        if (output.wantsScreen(mediaNow())) {
+            VideoFrame frame = grabber->grab();
+            // The steady clock never goes back, but two grabs may read the same tick.
+            frame.presentationTime = std::max(frame.presentationTime, last + MediaTime(1));
+            last = frame.presentationTime;
+            if (!grabber->isConnected()) {
+                output.didStopWithError();
+                return;
+            }
+            output.didOutputScreen(std::move(frame));
         }
-        output.didOutputScreen(std::move(frame));
         // A late grab skips the frames it missed rather than catching up in a burst.
         due += period;
         const auto now = std::chrono::steady_clock::now();

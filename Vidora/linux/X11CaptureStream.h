@@ -10,11 +10,12 @@
 namespace vidora {
 
 // A capture stream on an X11 display: a capture thread grabs the content filter's picture at the
-// configured rate (at most 30 frames a second, paced on the steady clock) and hands each frame to
-// StreamOutput::didOutputScreen on that thread; the audio source, when there is one, hands its
-// buffers to didOutputAudio on its own thread. A frame the grab could not make arrives incomplete and
-// without pixels. Frames have the display's size; the configuration's width and height do not scale
-// them. When the display goes away the capture thread calls didStopWithError and ends.
+// configured rate (at most 30 frames a second, paced on the steady clock; a frame the output does not
+// want is not grabbed) and hands each frame to StreamOutput::didOutputScreen on that thread; the audio
+// source, when there is one, hands its buffers to didOutputAudio on its own thread. A frame the grab
+// could not make arrives incomplete and without pixels. Frames have the display's size; the
+// configuration's width and height do not scale them. When the display goes away the capture thread
+// calls didStopWithError and ends.
 //
 // Threads: construct, startCapture, stopCapture and destroy from one thread at a time, never from
 // inside the output's callbacks.

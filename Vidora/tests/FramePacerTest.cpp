@@ -14,19 +14,24 @@ constexpr MediaTime interval = 33'333'333ns;
 // Offers `seconds` of frames captured at 30 fps (from `from`, each a little early or late) to an encoder
 // that takes `cost` per kept frame; how many it keeps, and the longest run of frames dropped in a row.
 std::pair<int, int> capture(FramePacer& pacer, MediaTime from, int seconds, MediaTime cost) {
-    int kept = 0;
+    int keptFrames = 0;
     int dropped = 0;
     int longestDrop = 0;
     for (int n = 0; n < 30 * seconds; ++n) {
-        if (pacer.keep(from + n * interval + (n % 2 ? 3ms : -3ms))) {
+        const MediaTime time = from + n * interval + (n % 2 ? 3ms : -3ms);
+        // The capture skips the grab of a frame wants() refuses: it must foretell keep().
+        const bool wanted = pacer.wants(time);
+        const bool kept = pacer.keep(time);
+        EXPECT_EQ(wanted, kept) << "frame at " << time.count() << " ns";
+        if (kept) {
             pacer.encoded(cost);
-            ++kept;
+            ++keptFrames;
             dropped = 0;
         } else {
             longestDrop = std::max(longestDrop, ++dropped);
         }
     }
-    return {kept, longestDrop};
+    return {keptFrames, longestDrop};
 }
 
 TEST(FramePacerTest, KeepsEveryFrameWhileTheEncoderKeepsUpAndDropsEvenlyWhenItCannot) {

@@ -152,14 +152,17 @@ bool FfmpegMovieWriter::isReadyForMoreMediaData(Track track) const {
     return track == Track::video ? movie_->videoQueue.hasRoom() : movie_->audioQueue(track).hasRoom();
 }
 
+bool FfmpegMovieWriter::wantsVideoFrame(MediaTime sourceTime) const {
+    return movie_ && movie_->pacer.wants(sourceTime);
+}
+
 void FfmpegMovieWriter::append(VideoFrame frame) {
-    if (!movie_ || !sessionStart_ || !frame.complete) {
+    // The pacer counts in capture time, which the capture thread can ask it about too.
+    if (!movie_ || !sessionStart_ || !frame.complete || frame.presentationTime < *sessionStart_ ||
+        !movie_->pacer.keep(frame.presentationTime)) {
         return;
     }
     frame.presentationTime -= *sessionStart_;
-    if (frame.presentationTime < MediaTime::zero() || !movie_->pacer.keep(frame.presentationTime)) {
-        return;
-    }
     movie_->videoQueue.tryPush(std::move(frame));
 }
 

@@ -35,6 +35,7 @@ public:
     // (audio buffers straddling it are cut). Samples appended before this call are dropped too.
     void startSession(MediaTime sourceTime) override;
     bool isReadyForMoreMediaData(Track track) const override;
+    bool wantsVideoFrame(MediaTime sourceTime) const override;
     // Incomplete frames are dropped.
     void append(VideoFrame frame) override;
     // Buffers marked invalid, without a format or given for the video track are dropped.

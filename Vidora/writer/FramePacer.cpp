@@ -7,15 +7,22 @@ namespace vidora {
 bool FramePacer::keep(MediaTime time) {
     // A little slower than the encoder, so that its queue drains rather than fills.
     const MediaTime step = std::max(interval_, MediaTime(cost_.load() * 21 / 20));
-    if (!due_ || time >= *due_ + step) {
-        due_ = time;  // the first frame, or after a pause in the capture
+    const std::int64_t last = due_.load();
+    MediaTime due(last);
+    if (last == noDue || time >= due + step) {
+        due = time;  // the first frame, or after a pause in the capture
     }
     // Half a frame early still counts: the capture's own timing wobbles.
-    if (time < *due_ - interval_ / 2) {
+    if (time < due - interval_ / 2) {
         return false;
     }
-    *due_ += step;
+    due_ = (due + step).count();
     return true;
+}
+
+bool FramePacer::wants(MediaTime time) const {
+    const std::int64_t due = due_.load();
+    return due == noDue || time >= MediaTime(due) - interval_ / 2;
 }
 
 void FramePacer::encoded(MediaTime cost) {

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 
 #include "capture/Samples.h"
 
@@ -17,13 +16,17 @@ public:
 
     // Whether the frame captured at `time` is to be encoded; the thread that appends frames.
     bool keep(MediaTime time);
+    // Whether a frame captured at `time` would be kept, counting nothing: a capture may then skip the
+    // grab of a frame that would only be dropped. Any thread.
+    bool wants(MediaTime time) const;
     // One frame took `cost` to encode; the encoding thread.
     void encoded(MediaTime cost);
 
 private:
     const MediaTime interval_;
-    std::atomic<std::int64_t> cost_{0};  // nanoseconds per frame, a moving average
-    std::optional<MediaTime> due_;
+    std::atomic<std::int64_t> cost_{0};               // nanoseconds per frame, a moving average
+    static constexpr std::int64_t noDue = INT64_MIN;  // the first frame is still to come
+    std::atomic<std::int64_t> due_{noDue};            // nanoseconds; written by keep() only
 };
 
 }  // namespace vidora

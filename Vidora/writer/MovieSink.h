@@ -41,6 +41,9 @@ public:
     // Samples before `sourceTime` are not part of the movie; the timeline starts there.
     virtual void startSession(MediaTime sourceTime) = 0;
     virtual bool isReadyForMoreMediaData(Track track) const = 0;
+    // Whether a video frame captured at `sourceTime` would be encoded rather than dropped, so that its
+    // grab may be skipped; between startWriting and finishWriting, from the capture thread too.
+    virtual bool wantsVideoFrame(MediaTime /*sourceTime*/) const { return true; }
     virtual void append(VideoFrame frame) = 0;
     virtual void append(Track track, AudioBuffer buffer) = 0;
     // Finishes every track and the file; returns when the file is complete.
