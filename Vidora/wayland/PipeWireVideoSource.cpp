@@ -92,7 +92,8 @@ struct PipeWireVideoSource::Stream {
         }
         // Shared memory only: a compositor without a graphics card has no other kind.
         std::uint8_t memory[256];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
+        spa_pod_builder builder{};
+        spa_pod_builder_init(&builder, memory, sizeof memory);
         spa_pod_frame frame;
         spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
         spa_pod_builder_add(&builder, SPA_PARAM_BUFFERS_dataType,
@@ -171,7 +172,8 @@ bool PipeWireVideoSource::start() {
     if (stream->stream) {
         pw_stream_add_listener(stream->stream, &stream->listener, &events, stream.get());
         std::uint8_t memory[1024];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
+        spa_pod_builder builder{};
+        spa_pod_builder_init(&builder, memory, sizeof memory);
         const spa_rectangle smallest{1, 1}, usual{1920, 1080}, largest{16384, 16384};
         const spa_fraction slowest{0, 1}, wanted{30, 1}, fastest{1000, 1};
         spa_pod_frame frame;
