@@ -12,6 +12,9 @@
 # sway refuses to run as root, so as root it runs as nobody: FOLDER must lie where nobody can reach
 # (under /tmp, not in a private home).
 
+# shellcheck source=session.sh
+source "$(dirname -- "${BASH_SOURCE[0]}")/session.sh"  # for session_wait
+
 wayland_pids=()
 wayland_folder=""
 wayland_nobody=65534
@@ -20,14 +23,6 @@ wayland_backend() {  # the portal backend scripts/deps builds
     echo "${TAVRIN_PORTAL_BACKEND:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/xdg-desktop-portal-wlr/xdg-desktop-portal-wlr}"
 }
 
-wayland_wait() {  # SECONDS COMMAND...: true once COMMAND succeeds within SECONDS
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.05
-    done
-}
 
 wayland_child() {  # LOG COMMAND...: runs it in the background and remembers it
     local log=$1
@@ -81,14 +76,14 @@ EOF
 
     wayland_child dbus dbus-daemon --session --nofork --address="unix:path=$wayland_folder/bus"
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$wayland_folder/bus"
-    wayland_wait 10 dbus-send --session --dest=org.freedesktop.DBus / org.freedesktop.DBus.Peer.Ping ||
+    session_wait 10 dbus-send --session --dest=org.freedesktop.DBus / org.freedesktop.DBus.Peer.Ping ||
         { wayland_fail "no D-Bus session"; return 1; }
 
     local as_nobody=()
     [ "$(id -u)" = 0 ] && as_nobody=(setpriv --reuid=$wayland_nobody --regid=$wayland_nobody --clear-groups)
     wayland_child sway env XDG_RUNTIME_DIR="$wayland_folder/compositor" HOME="$wayland_folder/compositor" \
         "${as_nobody[@]}" sway -c "$wayland_folder/sway.conf"
-    wayland_wait 15 grep -q : "$wayland_folder/x11-display" || { wayland_fail "sway or Xwayland did not start"; return 1; }
+    session_wait 15 grep -q : "$wayland_folder/x11-display" || { wayland_fail "sway or Xwayland did not start"; return 1; }
     local socket
     socket=$(find "$wayland_folder/compositor" -maxdepth 1 -name 'wayland-[0-9]*' ! -name '*.lock' | head -n 1)
     export WAYLAND_DISPLAY=$socket DISPLAY
@@ -96,15 +91,15 @@ EOF
     dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE
 
     wayland_child pipewire pipewire
-    wayland_wait 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || { wayland_fail "PipeWire did not start"; return 1; }
+    session_wait 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || { wayland_fail "PipeWire did not start"; return 1; }
     wayland_child wireplumber wireplumber
-    wayland_wait 10 sh -c 'pw-cli ls Client | grep -q WirePlumber' || { wayland_fail "WirePlumber did not start"; return 1; }
+    session_wait 10 sh -c 'pw-cli ls Client | grep -q WirePlumber' || { wayland_fail "WirePlumber did not start"; return 1; }
 
     wayland_child portal-backend "$backend"
-    wayland_wait 10 wayland_bus_has org.freedesktop.impl.portal.desktop.wlr ||
+    session_wait 10 wayland_bus_has org.freedesktop.impl.portal.desktop.wlr ||
         { wayland_fail "the portal backend did not start"; return 1; }
     wayland_child portal /usr/libexec/xdg-desktop-portal
-    wayland_wait 10 wayland_bus_has org.freedesktop.portal.Desktop || { wayland_fail "the portal did not start"; return 1; }
+    session_wait 10 wayland_bus_has org.freedesktop.portal.Desktop || { wayland_fail "the portal did not start"; return 1; }
 }
 
 wayland_session_stop() {
