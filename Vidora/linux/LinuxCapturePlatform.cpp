@@ -32,15 +32,19 @@ private:
 
 }  // namespace
 
+std::unique_ptr<PulseAudioSource> LinuxCapturePlatform::systemAudio(
+    const StreamConfiguration& configuration) {
+    if (!configuration.capturesAudio) {
+        return nullptr;
+    }
+    return std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio, configuration.sampleRate,
+                                              configuration.channelCount);
+}
+
 std::unique_ptr<CaptureStream> LinuxCapturePlatform::makeStream(const ContentFilter& filter,
                                                                 const StreamConfiguration& configuration,
                                                                 StreamOutput& output) {
-    std::unique_ptr<PulseAudioSource> audio;
-    if (configuration.capturesAudio) {
-        audio = std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio,
-                                                   configuration.sampleRate, configuration.channelCount);
-    }
-    return std::make_unique<X11CaptureStream>(filter, configuration, output, std::move(audio));
+    return std::make_unique<X11CaptureStream>(filter, configuration, output, systemAudio(configuration));
 }
 
 std::unique_ptr<MicrophoneSession> LinuxCapturePlatform::makeMicrophone(MicrophoneOutput& output) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <memory>
+
 #include "capture/CaptureStream.h"
 
 namespace vidora {
+
+class PulseAudioSource;
 
 // The capture objects of an X11 desktop with a PulseAudio (or pipewire-pulse) server: streams grab the
 // display through X11CaptureStream, their sound and the microphone come from PulseAudioSource.
@@ -14,6 +18,8 @@ public:
                                               StreamOutput& output) override;
     // Nothing without a server or a default source that is a real input (not a sink's monitor).
     std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput& output) override;
+    // The system audio a stream of `configuration` records: nothing when it records none.
+    static std::unique_ptr<PulseAudioSource> systemAudio(const StreamConfiguration& configuration);
 };
 
 }  // namespace vidora

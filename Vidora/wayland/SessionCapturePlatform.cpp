@@ -120,12 +120,8 @@ std::unique_ptr<CaptureStream> SessionCapturePlatform::makeStream(const ContentF
     if (filter.kind != ContentFilter::Kind::excludingApplications || !isWaylandSession()) {
         return linux_.makeStream(filter, configuration, output);
     }
-    std::unique_ptr<PulseAudioSource> audio;
-    if (configuration.capturesAudio) {
-        audio = std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio,
-                                                   configuration.sampleRate, configuration.channelCount);
-    }
-    return std::make_unique<PortalCaptureStream>(portal_, configuration, output, std::move(audio));
+    return std::make_unique<PortalCaptureStream>(portal_, configuration, output,
+                                                 LinuxCapturePlatform::systemAudio(configuration));
 }
 
 std::unique_ptr<MicrophoneSession> SessionCapturePlatform::makeMicrophone(MicrophoneOutput& output) {

@@ -129,10 +129,8 @@ bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSetting
     systemAudioEncoder->encoder().attach(*muxer, systemAudioStream, systemAudioEncoder->delay(), 0);
     microphoneEncoder->encoder().attach(*muxer, microphoneStream, microphoneEncoder->delay(), 0);
 
-    movie_ =
-        std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
-                                std::move(microphoneEncoder),
-                                video.expectedFrameRate > 0 ? video.expectedFrameRate : 30, audio.sampleRate);
+    movie_ = std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
+                                     std::move(microphoneEncoder), movieFrameRate(video), audio.sampleRate);
     movie_->start();
     sessionStart_.reset();
     failed_ = false;

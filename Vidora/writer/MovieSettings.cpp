@@ -11,6 +11,10 @@ VideoSettings videoSettings(double width, double height, int frameRate) {
     return settings;
 }
 
+int movieFrameRate(const VideoSettings& settings) {
+    return settings.expectedFrameRate > 0 ? settings.expectedFrameRate : 30;
+}
+
 AudioSettings audioSettings() {
     return AudioSettings{};
 }

@@ -28,6 +28,8 @@ struct AudioSettings {
 // width x height x (frameRate x 0.125) bits per second, the fraction dropped.
 VideoSettings videoSettings(double width, double height, int frameRate = 30);
 AudioSettings audioSettings();
+// The rate a movie is written at: the expected one, 30 when none is given.
+int movieFrameRate(const VideoSettings& settings);
 
 // Writes one movie: a video track and two audio tracks. Appends come from the recorder's sample queue
 // (one thread); encoding happens elsewhere, off that thread. A track whose queue is full is not ready,

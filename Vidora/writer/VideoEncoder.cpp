@@ -13,10 +13,6 @@
 namespace vidora {
 namespace {
 
-int frameRateOf(const VideoSettings& settings) {
-    return settings.expectedFrameRate > 0 ? settings.expectedFrameRate : 30;
-}
-
 // The movie's settings, the same on every encoder.
 ffmpeg::CodecContextPtr movieContext(VideoEncoderKind kind, const VideoSettings& settings) {
     const AVCodec* codec = avcodec_find_encoder_by_name(std::string(encoderName(kind)).c_str());
@@ -27,7 +23,7 @@ ffmpeg::CodecContextPtr movieContext(VideoEncoderKind kind, const VideoSettings&
     if (!context) {
         return nullptr;
     }
-    const int frameRate = frameRateOf(settings);
+    const int frameRate = movieFrameRate(settings);
     // 4:2:0 needs even sizes: an odd last row or column is scaled away.
     context->width = settings.width & ~1;
     context->height = settings.height & ~1;
@@ -156,7 +152,7 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings
         }
         std::clog << "Encoding video with " << encoderName(kind) << std::endl;
         return std::unique_ptr<VideoEncoder>(new VideoEncoder(std::move(encoder), kind, std::move(picture),
-                                                              std::move(surface), frameRateOf(settings)));
+                                                              std::move(surface), movieFrameRate(settings)));
     }
     std::clog << "No video encoder could be opened" << std::endl;
     return nullptr;
