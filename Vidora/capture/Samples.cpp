@@ -1,25 +1,30 @@
 #include "capture/Samples.h"
 
-#include <algorithm>
-
 namespace vidora {
 
 PixelPool::~PixelPool() {
-    for (const Block& block : kept_) {
-        ::operator delete(block.memory);
+    for (void* block : kept_) {
+        ::operator delete(block);
     }
 }
 
 void* PixelPool::take(std::size_t bytes) {
+    std::vector<void*> unwanted;
     {
         const std::lock_guard lock(mutex_);
-        const auto found = std::find_if(kept_.begin(), kept_.end(),
-                                        [bytes](const Block& block) { return block.bytes == bytes; });
-        if (found != kept_.end()) {
-            void* memory = found->memory;
-            kept_.erase(found);
-            return memory;
+        if (bytes != takenBytes_) {
+            takenBytes_ = bytes;
+            unwanted.assign(kept_.begin(), kept_.end());
+            kept_.clear();
+        } else if (!kept_.empty()) {
+            void* block = kept_.back();
+            kept_.pop_back();
+            return block;
         }
+    }
+    // Unmapped outside the lock, which the encoder's thread may be waiting for to give a block back.
+    for (void* block : unwanted) {
+        ::operator delete(block);
     }
     return ::operator new(bytes);
 }
@@ -27,8 +32,8 @@ void* PixelPool::take(std::size_t bytes) {
 void PixelPool::give(void* block, std::size_t bytes) {
     {
         const std::lock_guard lock(mutex_);
-        if (kept_.size() < keptBlocks_) {
-            kept_.push_back({block, bytes});
+        if (bytes == takenBytes_ && kept_.size() < keptBlocks_) {
+            kept_.push_back(block);
             return;
         }
     }

@@ -22,7 +22,9 @@ inline MediaTime mediaNow() {
 
 // Picture-sized blocks kept for the next frame once a frame is done with them. Frames are made 30 times
 // a second on the capture thread and released on the encoder's; fresh blocks each time would come and
-// go in the allocator's per-thread arenas, which keep what they once held. Any thread may take and give.
+// go in the allocator's per-thread arenas, which keep what they once held. Only blocks of the size last
+// taken are kept: after a resolution change the old ones would never be taken again. Any thread may
+// take and give.
 class PixelPool {
 public:
     explicit PixelPool(std::size_t keptBlocks) : keptBlocks_(keptBlocks) { kept_.reserve(keptBlocks); }
@@ -30,19 +32,17 @@ public:
     PixelPool(const PixelPool&) = delete;
     PixelPool& operator=(const PixelPool&) = delete;
 
-    // A kept block of exactly `bytes`, else a new one.
+    // A kept block of exactly `bytes`, else a new one; kept blocks of another size are freed.
     void* take(std::size_t bytes);
-    // Keeps the block for a later take, or frees it when enough are kept.
+    // Keeps the block for a later take, or frees it when enough are kept or it is of another size
+    // than the last taken.
     void give(void* block, std::size_t bytes);
 
 private:
-    struct Block {
-        void* memory;
-        std::size_t bytes;
-    };
     const std::size_t keptBlocks_;
     std::mutex mutex_;
-    std::vector<Block> kept_;
+    std::vector<void*> kept_;  // each of takenBytes_
+    std::size_t takenBytes_ = 0;
 };
 
 // Pixel memory: from a pool when the frame was made with one, else from the heap. New bytes are left
