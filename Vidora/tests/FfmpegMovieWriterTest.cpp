@@ -115,24 +115,69 @@ INSTANTIATE_TEST_SUITE_P(Encoders, EncoderTest,
                                            VideoEncoderKind::x265),
                          [](const auto& test) { return std::string(encoderName(test.param)); });
 
-// The cards' encoders first, the first that opens wins; a forced one has no fallback.
+// `codec` at the movie's size, given `header` as its stream header. Stand-ins for the cards' encoders,
+// which this machine lacks: libx265 without a header, and HEVC's decoder, which opens like a card's
+// encoder and then fails on the first frame, as FFmpeg refuses any frame sent to a decoder.
+std::unique_ptr<Encoder> standIn(const AVCodec* codec, const VideoSettings& settings,
+                                 const AVCodecContext* header) {
+    ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
+    context->width = settings.width;
+    context->height = settings.height;
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->time_base = AVRational{1, 30};
+    if (header != nullptr) {
+        context->extradata = static_cast<std::uint8_t*>(
+            av_mallocz(static_cast<std::size_t>(header->extradata_size) + AV_INPUT_BUFFER_PADDING_SIZE));
+        std::copy_n(header->extradata, header->extradata_size, context->extradata);
+        context->extradata_size = header->extradata_size;
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "x265-params", "log-level=error", 0);
+    auto encoder = Encoder::open(std::move(context), &options);
+    av_dict_free(&options);
+    return encoder;
+}
+
+// The cards' encoders first, the first that works wins: one that opens without the stream header the
+// movie's header needs, or fails on its first frame, gives way to the next. A forced one has no
+// fallback. A card's trial frame stays out of the movie, and a frame the encoder no longer takes is
+// not counted as kept.
 TEST(EncoderTest, TriesTheCardsFirstAndFallsBackToSoftware) {
     using enum VideoEncoderKind;
+    const VideoSettings settings = videoSettings(320, 240);
+    const auto software = VideoEncoder::open(x265, settings);
+    ASSERT_TRUE(software);
     std::vector<VideoEncoderKind> tried;
-    const auto open = [&](VideoEncoderKind kind, const VideoSettings& settings) {
+    const auto open = [&](VideoEncoderKind kind, const VideoSettings&) {
         tried.push_back(kind);
-        return kind == x265 ? VideoEncoder::open(kind, settings) : nullptr;
+        if (kind == x265) {
+            return VideoEncoder::open(kind, settings);
+        }
+        return kind == nvenc
+                   ? standIn(avcodec_find_encoder_by_name("libx265"), settings, nullptr)
+                   : standIn(avcodec_find_decoder(AV_CODEC_ID_HEVC), settings, &software->context());
     };
-    const auto encoder = VideoEncoder::create(videoSettings(320, 240), videoEncoderOrder(nullptr), open);
+    auto encoder = VideoEncoder::create(settings, videoEncoderOrder(nullptr), open);
     ASSERT_TRUE(encoder);
     EXPECT_EQ(encoder->kind(), x265);
     EXPECT_EQ(tried, (std::vector{nvenc, vaapi, x265}));
 
     tried.clear();
-    EXPECT_FALSE(VideoEncoder::create(videoSettings(320, 240), videoEncoderOrder("vaapi"), open));
+    EXPECT_FALSE(VideoEncoder::create(settings, videoEncoderOrder("vaapi"), open));
     EXPECT_EQ(tried, std::vector{vaapi});
     EXPECT_EQ(videoEncoderOrder("x265"), std::vector{x265});
     EXPECT_EQ(videoEncoderOrder("hevc"), (std::vector{nvenc, vaapi, x265}));
+
+    encoder = VideoEncoder::create(settings, {vaapi}, [](VideoEncoderKind, const VideoSettings& card) {
+        return VideoEncoder::open(x265, card);
+    });
+    ASSERT_TRUE(encoder);
+    EXPECT_EQ(encoder->encoder().packetsMade(), 0) << "the trial frame would open the movie";
+    const VideoFrame frame{PixelBytes(320 * 240 * 4), 320, 240, 320 * 4, MediaTime(0), true};
+    encoder->encode(frame);
+    encoder->encoder().fail(AVERROR(EIO));
+    encoder->encode(frame);
+    EXPECT_EQ(encoder->framesEncoded(), 1);
 }
 
 // A movie that cannot start leaves every file as it was.

@@ -20,16 +20,17 @@ void Encoder::attach(MovieMuxer& muxer, int stream, std::int64_t shift, std::int
     duration_ = duration;
 }
 
-void Encoder::send(const AVFrame* frame) {
-    if (failed_ || muxer_ == nullptr) {
-        return;
+bool Encoder::send(const AVFrame* frame) {
+    if (failed_) {
+        return false;
     }
     if (const int result = avcodec_send_frame(context_.get(), frame); result < 0) {
         fail(result);
-        return;
+        return false;
     }
     int result = 0;
     while ((result = avcodec_receive_packet(context_.get(), packet_.get())) >= 0) {
+        ++packetsMade_;
         if (packet_->pts != AV_NOPTS_VALUE) {
             packet_->pts += shift_;
         }
@@ -39,12 +40,16 @@ void Encoder::send(const AVFrame* frame) {
         if (packet_->duration == 0) {
             packet_->duration = duration_;
         }
-        muxer_->write(stream_, *packet_, context_->time_base);
+        if (muxer_ != nullptr) {
+            muxer_->write(stream_, *packet_, context_->time_base);
+        }
         av_packet_unref(packet_.get());
     }
     if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
         fail(result);
+        return false;
     }
+    return true;
 }
 
 void Encoder::fail(int error) {

@@ -20,8 +20,10 @@ public:
     // Packets go to `stream` of `muxer`, timestamps moved later by `shift`, and those without a duration
     // given `duration` (both in the encoder's time base).
     void attach(MovieMuxer& muxer, int stream, std::int64_t shift, std::int64_t duration);
-    // Encodes one frame, or drains the encoder when `frame` is null.
-    void send(const AVFrame* frame);
+    // Encodes one frame, or drains the encoder when `frame` is null; false when the encoder has failed,
+    // before or now. Before attach() the packets are dropped: a trial encode.
+    bool send(const AVFrame* frame);
+    std::int64_t packetsMade() const { return packetsMade_; }
     // The encoder refused a frame or gave an error; it takes nothing more. Any thread.
     bool failed() const { return failed_; }
     // A frame could not reach the encoder (FFmpeg's `error`); it takes nothing more.
@@ -37,6 +39,7 @@ private:
     int stream_ = -1;
     std::int64_t shift_ = 0;
     std::int64_t duration_ = 0;
+    std::int64_t packetsMade_ = 0;
     std::atomic<bool> failed_{false};
 };
 

@@ -128,34 +128,64 @@ std::unique_ptr<VideoEncoder> VideoEncoder::create(const VideoSettings& settings
                                                    const std::vector<VideoEncoderKind>& order,
                                                    const Opener& open) {
     for (const VideoEncoderKind kind : order) {
-        auto encoder = open(kind, settings);
-        if (!encoder) {
-            continue;
+        auto video = make(open(kind, settings), kind, settings);
+        // A card's encoder may open and then fail on the first frame, which would end the recording.
+        // The movie gets a fresh one, so that the trial frame stays out of it.
+        if (video && kind != VideoEncoderKind::x265) {
+            if (!video->encodesATrialFrame()) {
+                std::clog << encoderName(kind) << " could not encode a frame" << std::endl;
+                continue;
+            }
+            video = make(open(kind, settings), kind, settings);
         }
-        const AVCodecContext& context = encoder->context();
-        ffmpeg::FramePtr picture(av_frame_alloc());
-        ffmpeg::FramePtr surface;
-        if (context.hw_frames_ctx != nullptr) {
-            surface.reset(av_frame_alloc());
+        if (video) {
+            std::clog << "Encoding video with " << encoderName(kind) << std::endl;
+            return video;
         }
-        if (!picture || (context.hw_frames_ctx != nullptr && !surface)) {
-            return nullptr;
-        }
-        picture->format =
-            context.hw_frames_ctx != nullptr
-                ? reinterpret_cast<const AVHWFramesContext*>(context.hw_frames_ctx->data)->sw_format
-                : context.pix_fmt;
-        picture->width = context.width;
-        picture->height = context.height;
-        if (av_frame_get_buffer(picture.get(), 0) < 0) {
-            return nullptr;
-        }
-        std::clog << "Encoding video with " << encoderName(kind) << std::endl;
-        return std::unique_ptr<VideoEncoder>(new VideoEncoder(std::move(encoder), kind, std::move(picture),
-                                                              std::move(surface), movieFrameRate(settings)));
     }
     std::clog << "No video encoder could be opened" << std::endl;
     return nullptr;
+}
+
+std::unique_ptr<VideoEncoder> VideoEncoder::make(std::unique_ptr<Encoder> encoder, VideoEncoderKind kind,
+                                                 const VideoSettings& settings) {
+    if (!encoder) {
+        return nullptr;
+    }
+    const AVCodecContext& context = encoder->context();
+    // The fragmented header is written before the first frame: without the stream header there, the
+    // movie plays nowhere.
+    if (context.extradata_size <= 0) {
+        std::clog << encoderName(kind) << " gave no stream header" << std::endl;
+        return nullptr;
+    }
+    ffmpeg::FramePtr picture(av_frame_alloc());
+    ffmpeg::FramePtr surface;
+    if (context.hw_frames_ctx != nullptr) {
+        surface.reset(av_frame_alloc());
+    }
+    if (!picture || (context.hw_frames_ctx != nullptr && !surface)) {
+        return nullptr;
+    }
+    picture->format = context.hw_frames_ctx != nullptr
+                          ? reinterpret_cast<const AVHWFramesContext*>(context.hw_frames_ctx->data)->sw_format
+                          : context.pix_fmt;
+    picture->width = context.width;
+    picture->height = context.height;
+    if (av_frame_get_buffer(picture.get(), 0) < 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<VideoEncoder>(new VideoEncoder(std::move(encoder), kind, std::move(picture),
+                                                          std::move(surface), movieFrameRate(settings)));
+}
+
+// A black frame, encoded and drained on its own: its packets go nowhere.
+bool VideoEncoder::encodesATrialFrame() {
+    std::ptrdiff_t linesizes[4] = {};
+    std::copy_n(picture_->linesize, 4, linesizes);
+    av_image_fill_black(picture_->data, linesizes, static_cast<AVPixelFormat>(picture_->format),
+                        AVCOL_RANGE_MPEG, picture_->width, picture_->height);
+    return send(0) && encoder_->send(nullptr) && encoder_->packetsMade() > 0;
 }
 
 bool VideoEncoder::prepareScaler(const VideoFrame& frame) {
@@ -205,6 +235,9 @@ bool VideoEncoder::convert(const VideoFrame& frame) {
 }
 
 void VideoEncoder::encode(const VideoFrame& frame) {
+    if (encoder_->failed()) {
+        return;
+    }
     const double exactSlot = static_cast<double>(frame.presentationTime.count()) * frameRate_ / 1e9;
     // The first frame opens the track at 0 (a fragmented file cannot start a track later), shown until
     // the next.
@@ -218,9 +251,14 @@ void VideoEncoder::encode(const VideoFrame& frame) {
         frame.pixels.size() < static_cast<std::size_t>(frame.stride) * (frame.height - 1) + rowBytes) {
         return;
     }
-    if (!convert(frame)) {
+    if (!convert(frame) || !send(slot)) {
         return;
     }
+    lastSlot_ = slot;
+    ++framesEncoded_;
+}
+
+bool VideoEncoder::send(std::int64_t slot) {
     AVFrame* sent = picture_.get();
     if (surface_) {
         av_frame_unref(surface_.get());
@@ -230,14 +268,12 @@ void VideoEncoder::encode(const VideoFrame& frame) {
         }
         if (result < 0) {
             encoder_->fail(result);
-            return;
+            return false;
         }
         sent = surface_.get();
     }
     sent->pts = slot;
-    encoder_->send(sent);
-    lastSlot_ = slot;
-    ++framesEncoded_;
+    return encoder_->send(sent);
 }
 
 }  // namespace vidora

@@ -12,7 +12,7 @@
 
 namespace vidora {
 
-// BGRA frames to HEVC at a fixed frame rate, on the first encoder that opens: NVENC or VA-API on the
+// BGRA frames to HEVC at a fixed frame rate, on the first encoder that works: NVENC or VA-API on the
 // graphics card, else libx265. Frames are converted to YUV 4:2:0 (BT.601, limited range) with libyuv, or
 // with libswscale when a frame's size differs from the movie's and must be scaled: planar for libx265,
 // NV12 for the cards, uploaded to a surface for VA-API. Made by the thread that starts the movie; encode()
@@ -22,7 +22,8 @@ public:
     // Opens the encoder of `kind` with the movie's settings; nothing where the machine lacks it.
     using Opener = std::function<std::unique_ptr<Encoder>(VideoEncoderKind kind, const VideoSettings&)>;
 
-    // The first encoder of TAVRIN_ENCODER's order that opens; nothing when none does.
+    // The first encoder of TAVRIN_ENCODER's order that opens with the stream header the movie's header
+    // needs and, on a graphics card, encodes a trial frame; nothing when none does.
     static std::unique_ptr<VideoEncoder> create(const VideoSettings& settings);
     static std::unique_ptr<VideoEncoder> create(const VideoSettings& settings,
                                                 const std::vector<VideoEncoderKind>& order,
@@ -36,7 +37,7 @@ public:
     // late is dropped.
     void encode(const VideoFrame& frame);
     void flush() { encoder_->send(nullptr); }
-    // Frames given to the encoder so far.
+    // Frames the encoder has taken so far.
     std::int64_t framesEncoded() const { return framesEncoded_; }
 
 private:
@@ -47,8 +48,13 @@ private:
           picture_(std::move(picture)),
           surface_(std::move(surface)),
           frameRate_(frameRate) {}
+    // The encoder's pictures for `encoder`; nothing without it or its stream header.
+    static std::unique_ptr<VideoEncoder> make(std::unique_ptr<Encoder> encoder, VideoEncoderKind kind,
+                                              const VideoSettings& settings);
+    bool encodesATrialFrame();
     bool convert(const VideoFrame& frame);
     bool prepareScaler(const VideoFrame& frame);
+    bool send(std::int64_t slot);
 
     std::unique_ptr<Encoder> encoder_;
     VideoEncoderKind kind_;
