@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "capture/ContentFilter.h"
 #include "capture/Samples.h"
@@ -15,6 +16,12 @@ struct StreamConfiguration {
     bool capturesAudio = true;
     int sampleRate = 48000;
     int channelCount = 1;
+};
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PictureSize&) const = default;
 };
 
 // Receives a stream's samples. Called on the stream's own capture threads (one for the picture, one
@@ -39,6 +46,12 @@ public:
     virtual bool startCapture() = 0;
     // Ends delivery; no sample is delivered after it returns.
     virtual void stopCapture() = 0;
+    // Makes a startCapture that waits on another thread (for a person's answer, a first picture) give
+    // up at once, and one not yet begun fail. Any thread.
+    virtual void interrupt() {}
+    // The size of the pictures the source settled on, once startCapture succeeded; nothing where the
+    // configured size holds.
+    virtual std::optional<PictureSize> pictureSize() const { return std::nullopt; }
 };
 
 // Receives microphone buffers, on the microphone's own capture thread.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <iomanip>
 #include <iostream>
 
@@ -54,9 +55,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     const Rect rect = filter_->contentRect();
     auto stream = platform_.makeStream(*filter_, config(rect.width, rect.height), *this);
     auto writer = makeWriter_ ? makeWriter_() : nullptr;
-    // A writer that cannot start takes its stream with it, so a later start can succeed.
-    if (!stream || !writer ||
-        !writer->startWriting(path, videoSettings(rect.width, rect.height, frameRate), audioSettings())) {
+    if (!stream || !writer) {
         return;
     }
     if (!session_) {
@@ -78,11 +77,21 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     }
     fileUrl_ = path;
     // Capture begins on the queue, after anything queued before; a stop that came first leaves no
-    // stream to start.
-    queue_.async([this] {
-        if (stream_ && !stream_->startCapture()) {
+    // stream to start. The movie is begun once the capture runs, at the size its source settled on,
+    // so a capture that cannot start leaves no file behind.
+    queue_.async([this, path, rect] {
+        if (!stream_ || !stream_->startCapture()) {
             stopLater();
+            return;
         }
+        const PictureSize size = stream_->pictureSize().value_or(PictureSize{rect.width, rect.height});
+        if (!writer_->startWriting(path, videoSettings(size.width, size.height, frameRate),
+                                   audioSettings())) {
+            std::cerr << "Vidora: cannot write the movie " << path << std::endl;
+            stopLater();
+            return;
+        }
+        writing_ = true;
     });
 }
 
@@ -109,6 +118,11 @@ void ScreenCaptureRecorder::stopRecording() {
     if (session_) {
         session_->stopRunning();
     }
+    // A start still waiting on the queue (for the desktop's dialog) gives up first. stream_ changes
+    // only under control_, which is held here.
+    if (stream_) {
+        stream_->interrupt();
+    }
     // Capture ends first, so what is still queued is the last of it; the writer is finished on the
     // queue after those samples, and nothing reaches it afterwards.
     std::unique_ptr<CaptureStream> stream;
@@ -116,23 +130,37 @@ void ScreenCaptureRecorder::stopRecording() {
     if (stream) {
         stream->stopCapture();
     }
+    bool written = false;
     std::int64_t kept = 0;
     std::int64_t captured = 0;
     queue_.sync([&] {
-        if (writer_) {
+        if (writing_) {
+            writing_ = false;
             writer_->finishWriting();
+            written = true;
             kept = writer_->framesWritten();
         }
         captured = framesCaptured_ + framesSkipped_;
     });
+    recording_ = false;
+    setStartTime(std::nullopt);
+    if (!written) {
+        return;
+    }
+    if (kept == 0) {
+        // A movie without a picture plays nowhere: nothing is left of it.
+        std::error_code error;
+        std::filesystem::remove(*fileUrl_, error);
+        std::cerr << "Vidora: nothing was recorded into " << *fileUrl_
+                  << ": no picture came before the recording ended; the file is removed" << std::endl;
+        return;
+    }
     std::clog << "Finished " << *fileUrl_
               << (changeExtension(*fileUrl_, "mp4")
                       ? ", now with the extension mp4"
                       : ", which keeps its name: it could not be renamed to .mp4")
               << " (" << kept << " frames kept, " << std::max<std::int64_t>(captured - kept, 0) << " dropped)"
               << std::endl;
-    recording_ = false;
-    setStartTime(std::nullopt);
 }
 
 std::optional<tavrin::Date> ScreenCaptureRecorder::startTime() const {
@@ -155,9 +183,10 @@ void ScreenCaptureRecorder::didOutputScreen(VideoFrame frame) {
     queue_.async([this, frame = std::move(frame)]() mutable { screen(std::move(frame)); });
 }
 
-// The writer is set before its stream starts and kept until after the stream has stopped.
+// The writer is set before its stream starts and kept until after the stream has stopped; until the
+// movie is begun every frame is wanted, as the first one opens it.
 bool ScreenCaptureRecorder::wantsScreen(MediaTime time) {
-    if (writer_ && !writer_->wantsVideoFrame(time)) {
+    if (writing_ && !writer_->wantsVideoFrame(time)) {
         ++framesSkipped_;
         return false;
     }
@@ -177,7 +206,7 @@ void ScreenCaptureRecorder::didStopWithError() {
 }
 
 void ScreenCaptureRecorder::screen(VideoFrame frame) {
-    if (!stream_ || !isValid(frame)) {
+    if (!writing_ || !isValid(frame)) {
         return;
     }
     if (!startTime()) {
@@ -204,13 +233,13 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
 
 void ScreenCaptureRecorder::systemAudio(AudioBuffer buffer) {
     // Taken whether or not the timeline has begun: the writer keeps nothing from before its first frame.
-    if (stream_ && writer_->isReadyForMoreMediaData(Track::systemAudio)) {
+    if (writing_ && writer_->isReadyForMoreMediaData(Track::systemAudio)) {
         writer_->append(Track::systemAudio, std::move(buffer));
     }
 }
 
 void ScreenCaptureRecorder::microphone(AudioBuffer buffer) {
-    if (!stream_ || !startTime() || !buffer.valid) {
+    if (!writing_ || !startTime() || !buffer.valid) {
         return;
     }
     if (!writer_->isReadyForMoreMediaData(Track::microphone)) {

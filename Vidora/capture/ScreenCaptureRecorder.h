@@ -39,10 +39,12 @@ public:
     bool setup(std::int64_t displayId) override;
     bool setup(std::string_view bundleIdentifier) override;
 
-    // Begins a movie at `path` (the in-progress "mp0" path); does nothing while recording or without
-    // a target. Capture itself begins on the sample queue.
+    // Begins a recording into `path` (the in-progress "mp0" path); does nothing while recording or
+    // without a target. Capture begins on the sample queue, and the movie once capture runs; either
+    // failing ends the recording on the main queue.
     void start(const std::string& path, bool microphone) override;
-    // Ends the recording: the movie is finished and renamed to "mp4" when this returns.
+    // Ends the recording: the movie is finished and renamed to "mp4" when this returns, or removed
+    // when it holds no picture.
     void stop() override;
 
     // True: microphone samples are written as captured; false: silence in their place.
@@ -86,6 +88,8 @@ private:
     std::unique_ptr<MovieSink> writer_;
     std::unique_ptr<MicrophoneSession> session_;
     std::atomic<bool> recording_{false};
+    // The movie is begun: set and cleared on the queue, read by the capture threads too.
+    std::atomic<bool> writing_{false};
     // Start and stop, from the controller's task or the main thread, one at a time; each start counts.
     std::mutex control_;
     std::atomic<std::uint64_t> recordingNumber_{0};

@@ -42,6 +42,7 @@ struct FakeSink final : MovieSink {
     explicit FakeSink(WriterLog& log) : log_(log) {}
 
     bool startWriting(const std::string& path, const VideoSettings& video, const AudioSettings&) override {
+        frames_ = 0;
         if (log_.starts) {
             std::ofstream{path};
             log_.note("start " + std::to_string(video.width) + "x" + std::to_string(video.height));
@@ -50,7 +51,10 @@ struct FakeSink final : MovieSink {
     }
     void startSession(MediaTime time) override { log_.note("session " + std::to_string(time.count())); }
     bool isReadyForMoreMediaData(Track) const override { return true; }
-    void append(VideoFrame v) override { log_.note("video " + std::to_string(v.presentationTime.count())); }
+    void append(VideoFrame v) override {
+        ++frames_;
+        log_.note("video " + std::to_string(v.presentationTime.count()));
+    }
     void append(Track track, AudioBuffer buffer) override {
         log_.note((track == Track::microphone ? "microphone " : "audio ") +
                   std::to_string(buffer.presentationTime.count()) + " " +
@@ -58,8 +62,10 @@ struct FakeSink final : MovieSink {
     }
     void finishWriting() override { log_.note("finish"); }
     bool hasFailed() const override { return log_.failed; }
+    std::int64_t framesWritten() const override { return frames_; }
 
     WriterLog& log_;
+    std::int64_t frames_ = 0;
 };
 
 VideoFrame frame(std::int64_t time, bool complete = true) {
@@ -89,45 +95,67 @@ protected:
     }
     std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override { return nullptr; }
     bool exists(const std::string& name) const { return std::filesystem::exists(movies.file(name)); }
+    std::size_t posted() {
+        const std::lock_guard lock(mainMutex);
+        return mainQueue.size();
+    }
+    void runPosted() {
+        std::vector<std::function<void()>> work;
+        {
+            const std::lock_guard lock(mainMutex);
+            work.swap(mainQueue);
+        }
+        for (auto& piece : work) {
+            piece();
+        }
+    }
 
     tavrin::testing::TemporaryFolder movies;
     tavrin::testing::ManualClock clock{tavrin::Date(std::chrono::seconds(1'700'000'000))};
-    std::vector<std::function<void()>> mainQueue;  // filled from the recorder's queue only before a wait
+    std::mutex mainMutex;
+    std::vector<std::function<void()>> mainQueue;
     WriterLog log;
-    ScreenCaptureRecorder recorder{
-        *this, *this, [this] { return std::make_unique<FakeSink>(log); }, clock,
-        [this](std::function<void()> work) { mainQueue.push_back(std::move(work)); }};
+    ScreenCaptureRecorder recorder{*this, *this, [this] { return std::make_unique<FakeSink>(log); }, clock,
+                                   [this](std::function<void()> work) {
+                                       const std::lock_guard lock(mainMutex);
+                                       mainQueue.push_back(std::move(work));
+                                   }};
 };
 
-// One movie at a time, at the size of the display the game is on. A writer that cannot start takes its
-// stream with it, so that a later start succeeds.
-TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeOnlyWhenItsWriterStarts) {
+// One movie at a time, at the size of the display the game is on. A writer that cannot start ends its
+// recording, so that a later start succeeds; a recording without a single frame leaves no file.
+TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeAndKeepsOnlyMoviesWithAPicture) {
     EXPECT_FALSE(recorder.setup("org.example.NotRunning"));
     recorder.start(movies.file("none.mp0"), true);  // no target: nothing
     ASSERT_TRUE(recorder.setup(game));
     log.starts = false;
     recorder.start(movies.file("refused.mp0"), true);
+    ASSERT_TRUE(waitUntil([&] { return posted() == 1; }, 10s));
+    runPosted();
     EXPECT_FALSE(recorder.isRecording());
     log.starts = true;
     recorder.start(movies.file("a.mp0"), true);
     recorder.start(movies.file("b.mp0"), true);  // already recording: nothing
+    recorder.didOutputScreen(frame(10));
     // A stream that ends on its own ends the recording on the main queue.
     recorder.didStopWithError();
-    ASSERT_EQ(mainQueue.size(), 1U);
+    ASSERT_EQ(posted(), 1U);
     EXPECT_TRUE(recorder.isRecording());
-    mainQueue.front()();
+    runPosted();
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_TRUE(exists("a.mp4"));
-    EXPECT_FALSE(exists("b.mp0") || exists("none.mp0"));
+    EXPECT_FALSE(exists("b.mp0") || exists("none.mp0") || exists("refused.mp0"));
     recorder.start(movies.file("c.mp0"), true);  // no new setup: the same target
     // A stop the recorder posted for one recording never ends the next one.
     recorder.didStopWithError();
     recorder.stop();
+    EXPECT_FALSE(exists("c.mp0") || exists("c.mp4")) << "a movie without a picture was kept";
     recorder.start(movies.file("d.mp0"), true);
-    mainQueue.back()();
+    runPosted();
     EXPECT_TRUE(recorder.isRecording());
-    EXPECT_EQ(log.taken(),
-              (Calls{"start 1920x1080", "finish", "start 1920x1080", "finish", "start 1920x1080"}));
+    ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 7; }, 10s));
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "session 10", "video 10", "finish", "start 1920x1080",
+                                  "finish", "start 1920x1080"}));
 }
 
 TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicStateCountsPerBuffer) {
@@ -149,8 +177,8 @@ TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicState
     recorder.didOutputScreen(frame(60));
     recorder.didOutputMicrophone(sound(65, 100));  // handled after both frames
     ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 8; }, 10s));
-    ASSERT_EQ(mainQueue.size(), 1U);
-    mainQueue.front()();
+    ASSERT_EQ(posted(), 1U);
+    runPosted();
     EXPECT_FALSE(recorder.isRecording() || recorder.startTime());
     EXPECT_TRUE(exists("a.mp4"));
     EXPECT_EQ(log.taken(),
