@@ -112,7 +112,7 @@ struct Engine {
                                        posted.push_back(std::move(work));
                                    }};
 
-    explicit Engine(const std::string& tokenFile) : platform({30s, 5s, tokenFile}) {}
+    explicit Engine(const std::string& tokenFolder) : platform({5s, tokenFolder}) {}
 
     // Records `seconds` into `path` (.mp0); the finished movie's path, or nothing when no frame came.
     std::optional<std::string> record(const std::string& path, std::chrono::milliseconds length) {
@@ -126,7 +126,7 @@ struct Engine {
 
 TEST(WaylandRecording, DisplayIsChosenOnceThenRestoredAndARefusalLeavesTheRecorderIdle) {
     TemporaryFolder folder;
-    Engine engine(folder.file("state/vidora/token"));
+    Engine engine(folder.file("state/vidora/screencast"));
     // The displays are Xwayland's RandR monitors.
     const auto displays = ScreenCaptureFilter(engine.content).getDisplays();
     ASSERT_TRUE(displays && displays->size() == 1);
@@ -137,7 +137,7 @@ TEST(WaylandRecording, DisplayIsChosenOnceThenRestoredAndARefusalLeavesTheRecord
     const auto first = engine.record(folder.file("first.mp0"), 1500ms);
     ASSERT_TRUE(first) << "no frame came through the portal";
     EXPECT_EQ(timesAsked(), askedBefore + 1);
-    EXPECT_TRUE(std::filesystem::exists(folder.file("state/vidora/token")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("state/vidora/screencast/1280x720+0+0")));
     const std::string early = frameAt(*first, 0.3);
     const std::string late = frameAt(*first, 1.3);
     ASSERT_EQ(early.size(), 1280U * 720);
@@ -151,7 +151,7 @@ TEST(WaylandRecording, DisplayIsChosenOnceThenRestoredAndARefusalLeavesTheRecord
     EXPECT_EQ(timesAsked(), askedBefore + 1);
 
     // Without the token the refusal stands: the capture cannot start and the recorder stops itself.
-    std::filesystem::remove(folder.file("state/vidora/token"));
+    std::filesystem::remove_all(folder.file("state/vidora/screencast"));
     engine.recorder.start(folder.file("third.mp0"), false);
     ASSERT_TRUE(waitUntil(
         [&] {

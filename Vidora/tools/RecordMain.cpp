@@ -1,7 +1,7 @@
 // vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] OUTPUT.mp0
-// Records the first display, or an application's windows, with the recorder's engine for N seconds
-// (SIGINT or SIGTERM end it sooner), then prints how long stop() took to finish the movie, which by
-// then has the extension "mp4". A developer tool for measuring the engine (scripts/bench-recorder).
+// Records the first display, or an application's windows, with the recorder's engine for N seconds from
+// its first frame (SIGINT or SIGTERM end it sooner), then prints how long stop() took to finish the movie,
+// which by then has the extension "mp4". A developer tool for measuring the engine (scripts/bench-recorder).
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -108,6 +108,7 @@ public:
     MainLoop& operator=(const MainLoop&) = delete;
 
     bool ready() const { return signalDescriptor_ >= 0 && wakeDescriptor_ >= 0; }
+    bool signalled() const { return signalled_; }
 
     // Any thread.
     void post(std::function<void()> work) {
@@ -132,6 +133,7 @@ public:
                 return;
             }
             if ((descriptors[0].revents & POLLIN) != 0) {
+                signalled_ = true;
                 return;
             }
             if ((descriptors[1].revents & POLLIN) != 0) {
@@ -157,6 +159,7 @@ private:
     sigset_t signals_{};
     int signalDescriptor_ = -1;
     int wakeDescriptor_ = -1;
+    bool signalled_ = false;
     std::mutex mutex_;
     std::deque<std::function<void()>> work_;
 };
@@ -202,10 +205,17 @@ int main(int argc, char** argv) {
         std::cerr << "vidora-record: cannot record into " << arguments->output << "\n";
         return 1;
     }
+    // The recording's length counts from its first frame: a display on a Wayland desktop may wait for
+    // the desktop's dialog first.
+    while (recorder.isRecording() && !recorder.startTime() && !mainLoop.signalled()) {
+        mainLoop.runUntil(Steady::now() + std::chrono::milliseconds(10), [] { return false; });
+    }
     const auto begun = Steady::now();
     const auto deadline = begun + std::chrono::duration_cast<Steady::duration>(
                                       std::chrono::duration<double>(arguments->seconds));
-    mainLoop.runUntil(deadline, [&] { return !recorder.isRecording(); });
+    if (!mainLoop.signalled()) {
+        mainLoop.runUntil(deadline, [&] { return !recorder.isRecording(); });
+    }
     if (!recorder.isRecording()) {
         std::cerr << "vidora-record: the recording ended on its own\n";
         return 1;

@@ -7,12 +7,24 @@
 #include <spa/pod/builder.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 namespace vidora {
 namespace {
+
+// Whether a buffer holds a whole picture of the negotiated size: the compositor's word is all there is,
+// and a short or corrupted buffer must not be read past its end.
+bool fits(const spa_data& plane, int width, int height, int stride) {
+    if (width <= 0 || height <= 0 || stride < width * 4 || plane.chunk->size == 0 ||
+        (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0) {
+        return false;
+    }
+    const std::uint64_t end =
+        std::uint64_t(plane.chunk->offset) + std::uint64_t(stride) * (height - 1) + std::uint64_t(width) * 4;
+    return end <= plane.maxsize;
+}
 
 // A picture as the compositor made it, converted to BGRA.
 struct Picture {
@@ -47,19 +59,23 @@ struct PipeWireVideoSource::Stream {
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
     spa_hook listener{};
+    spa_hook coreListener{};
     spa_video_info_raw format{};
     bool streaming = false;  // loop thread only
-    std::atomic<bool> ended{false};
-    Picture back;  // loop thread only
+    bool closing = false;    // our own disconnect
+    Picture back;            // loop thread only
 
     mutable std::mutex mutex;
     mutable std::condition_variable arrived;
-    Picture newest;  // guarded by mutex
+    Picture newest;      // guarded by mutex
+    bool ended = false;  // guarded by mutex, so a waiter never misses it
+    std::string reason;  // guarded by mutex
 
     ~Stream() {
         if (loop) {
             pw_thread_loop_stop(loop);
         }
+        closing = true;
         if (stream) {
             pw_stream_destroy(stream);
         }
@@ -74,14 +90,32 @@ struct PipeWireVideoSource::Stream {
         }
     }
 
-    static void changedState(void* data, pw_stream_state, pw_stream_state state, const char*) {
+    void end(const char* why = nullptr) {
+        {
+            const std::lock_guard lock(mutex);
+            ended = true;
+            if (why && why[0] != '\0' && reason.empty()) {
+                reason = why;
+            }
+        }
+        arrived.notify_all();
+    }
+
+    static void changedState(void* data, pw_stream_state, pw_stream_state state, const char* error) {
         auto& self = *static_cast<Stream*>(data);
         if (state == PW_STREAM_STATE_STREAMING) {
             self.streaming = true;
         }
-        if (state == PW_STREAM_STATE_ERROR || (self.streaming && state == PW_STREAM_STATE_UNCONNECTED)) {
-            self.ended = true;
-            self.arrived.notify_all();
+        if (!self.closing &&
+            (state == PW_STREAM_STATE_ERROR || (self.streaming && state == PW_STREAM_STATE_UNCONNECTED))) {
+            self.end(error);
+        }
+    }
+
+    // The core's errors reach no stream state when the remote itself goes away.
+    static void coreError(void* data, std::uint32_t id, int, int, const char* message) {
+        if (id == PW_ID_CORE) {
+            static_cast<Stream*>(data)->end(message);
         }
     }
 
@@ -111,10 +145,8 @@ struct PipeWireVideoSource::Stream {
         const spa_data& plane = buffer->buffer->datas[0];
         const int width = static_cast<int>(self.format.size.width);
         const int height = static_cast<int>(self.format.size.height);
-        const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : width * 4;
-        const std::uint64_t needed = std::uint64_t(plane.chunk->offset) + std::uint64_t(stride) * height;
-        if (plane.data && width > 0 && height > 0 && plane.chunk->size > 0 && needed <= plane.maxsize &&
-            (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0) {
+        const int stride = plane.chunk->stride != 0 ? plane.chunk->stride : width * 4;
+        if (plane.data && fits(plane, width, height, stride)) {
             self.back.width = width;
             self.back.height = height;
             if (convert(static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset, stride,
@@ -159,12 +191,19 @@ bool PipeWireVideoSource::start() {
         made.process = &Stream::process;
         return made;
     }();
+    static const pw_core_events coreEvents = [] {
+        pw_core_events made{};
+        made.version = PW_VERSION_CORE_EVENTS;
+        made.error = &Stream::coreError;
+        return made;
+    }();
     pw_thread_loop_lock(stream->loop);
     // The remote belongs to the core from here on, whether or not it connects.
     stream->core = pw_context_connect_fd(stream->context, remote_, nullptr, 0);
     remote_ = -1;
     bool connected = false;
     if (stream->core) {
+        pw_core_add_listener(stream->core, &stream->coreListener, &coreEvents, stream.get());
         stream->stream = pw_stream_new(stream->core, "Vidora",
                                        pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
                                                          "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
@@ -186,9 +225,11 @@ bool PipeWireVideoSource::start() {
             SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&usual, &smallest, &largest),
             SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&wanted, &slowest, &fastest), 0);
         const auto* formats = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+        // A stream the desktop ends must end the recording, not wait to be linked to another node.
         connected = pw_stream_connect(
                         stream->stream, PW_DIRECTION_INPUT, node_,
-                        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+                        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                     PW_STREAM_FLAG_DONT_RECONNECT),
                         &formats, 1) == 0;
     }
     pw_thread_loop_unlock(stream->loop);
@@ -213,6 +254,17 @@ bool PipeWireVideoSource::waitForPicture(std::chrono::milliseconds timeout) cons
     }) && !stream_->newest.pixels.empty();
 }
 
+std::optional<PictureSize> PipeWireVideoSource::size() const {
+    if (!stream_) {
+        return std::nullopt;
+    }
+    const std::lock_guard lock(stream_->mutex);
+    if (stream_->newest.pixels.empty()) {
+        return std::nullopt;
+    }
+    return PictureSize{stream_->newest.width, stream_->newest.height};
+}
+
 bool PipeWireVideoSource::copyNewest(VideoFrame& frame) const {
     if (!stream_) {
         return false;
@@ -230,7 +282,25 @@ bool PipeWireVideoSource::copyNewest(VideoFrame& frame) const {
 }
 
 bool PipeWireVideoSource::hasEnded() const {
-    return stream_ && stream_->ended;
+    if (!stream_) {
+        return false;
+    }
+    const std::lock_guard lock(stream_->mutex);
+    return stream_->ended;
+}
+
+void PipeWireVideoSource::end() {
+    if (stream_) {
+        stream_->end();
+    }
+}
+
+std::string PipeWireVideoSource::endReason() const {
+    if (!stream_) {
+        return {};
+    }
+    const std::lock_guard lock(stream_->mutex);
+    return stream_->reason;
 }
 
 }  // namespace vidora

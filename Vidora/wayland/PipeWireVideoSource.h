@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "capture/CaptureStream.h"
 #include "capture/Samples.h"
 
 namespace vidora {
@@ -30,10 +33,16 @@ public:
 
     // Waits at most `timeout` for the first picture; true once there is one.
     bool waitForPicture(std::chrono::milliseconds timeout) const;
+    // The newest picture's size; nothing while there is none.
+    std::optional<PictureSize> size() const;
     // Copies the newest picture into `frame` (pixels, size, stride); false while there is none.
     bool copyNewest(VideoFrame& frame) const;
-    // True once the stream has broken or been ended from the other side (the session was closed).
+    // True once the stream has broken or been ended from the other side, or end() was called.
     bool hasEnded() const;
+    // Marks the stream ended (its portal session was closed) and wakes a waitForPicture; any thread.
+    void end();
+    // PipeWire's own words on why the other side ended the stream; empty when it said none.
+    std::string endReason() const;
 
 private:
     struct Stream;

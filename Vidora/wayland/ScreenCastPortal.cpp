@@ -5,16 +5,19 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
-#include <QDeadlineTimer>
+#include <QDBusVariant>
 #include <QEventLoop>
 #include <QThread>
-#include <QTimer>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <system_error>
 
 namespace vidora {
@@ -23,18 +26,33 @@ namespace {
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString screenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 constexpr uint monitorSource = 1;
+constexpr uint hiddenCursor = 1;
 constexpr uint embeddedCursor = 2;
 constexpr uint persistUntilRevoked = 2;
+// A portal that does not answer a call at all is broken; the person's answer has no such limit.
+constexpr int callTimeout = 25000;
 
-std::atomic<int> sessionCount{0};
+std::atomic<int> connectionCount{0};
 
-std::string readToken(const std::optional<std::filesystem::path>& file) {
+// A display's token file is named by where the display lies, which the X server and the portal agree on.
+std::optional<std::filesystem::path> tokenPath(const std::optional<std::filesystem::path>& folder,
+                                               const Rect& monitor) {
+    if (!folder) {
+        return std::nullopt;
+    }
+    return *folder / (std::to_string(monitor.width) + "x" + std::to_string(monitor.height) + "+" +
+                      std::to_string(monitor.x) + "+" + std::to_string(monitor.y));
+}
+
+QString readToken(const std::optional<std::filesystem::path>& file) {
     std::string token;
     if (file) {
         std::ifstream(*file) >> token;
     }
-    return token;
+    return QString::fromStdString(token);
 }
 
 void storeToken(const std::optional<std::filesystem::path>& file, const QString& token) {
@@ -48,131 +66,366 @@ void storeToken(const std::optional<std::filesystem::path>& file, const QString&
     std::filesystem::rename(fresh, *file, error);
 }
 
-}  // namespace
-
-// The answers of portal requests, which come as Response signals of a request object. Lives on the
-// exchange's thread; its slot runs there, inside the loop that waits for it.
-class PortalResponse : public QObject {
-    Q_OBJECT
-public:
-    std::optional<uint> code;
-    QVariantMap results;
-    QEventLoop* waiting = nullptr;
-
-public Q_SLOTS:
-    void respond(uint answer, const QVariantMap& values) {
-        code = answer;
-        results = values;
-        if (waiting) {
-            waiting->quit();
-        }
-    }
+// The first stream of Start's "streams" (an array of node and properties), with where its monitor lies
+// where the portal says so.
+struct PortalStream {
+    uint node = 0;
+    std::optional<std::pair<int, int>> position;
+    std::optional<std::pair<int, int>> size;
 };
 
-namespace {
-
-// One exchange with the portal, on the calling thread; every wait ends by the deadline.
-class Exchange {
-public:
-    Exchange(QDBusConnection bus, QDeadlineTimer deadline) : bus_(std::move(bus)), deadline_(deadline) {
-        sender_ = bus_.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+std::optional<std::pair<int, int>> pairOf(const QVariant& value) {
+    if (!value.canConvert<QDBusArgument>()) {
+        return std::nullopt;
     }
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    int first = 0;
+    int second = 0;
+    argument.beginStructure();
+    argument >> first >> second;
+    argument.endStructure();
+    return std::pair(first, second);
+}
 
-    // Calls a method that answers through a request object; its results, or nothing with `why` said.
-    std::optional<QVariantMap> request(const QString& method, QVariantList arguments, QVariantMap options) {
-        const QString token = QStringLiteral("vidora%1").arg(++requests_);
-        const QString path =
-            QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender_, token);
-        options.insert(QStringLiteral("handle_token"), token);
-        arguments.append(options);
-        PortalResponse response;
-        // Subscribed before the call, so an early answer is not missed.
-        bus_.connect(portalService, path, QStringLiteral("org.freedesktop.portal.Request"),
-                     QStringLiteral("Response"), &response, SLOT(respond(uint, QVariantMap)));
-        QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, screenCast, method);
-        call.setArguments(arguments);
-        const QDBusMessage reply = bus_.call(call, QDBus::Block, remaining());
-        if (reply.type() == QDBusMessage::ErrorMessage) {
-            why = method.toStdString() + " failed: " + reply.errorMessage().toStdString();
-        } else {
-            QEventLoop loop;
-            response.waiting = &loop;
-            QTimer::singleShot(remaining(), &loop, &QEventLoop::quit);
-            loop.exec();
-            if (!response.code) {
-                why = method.toStdString() + " got no answer in time";
-            } else if (*response.code != 0) {
-                why = method.toStdString() + (*response.code == 1 ? " was cancelled" : " was refused");
-            }
-        }
-        bus_.disconnect(portalService, path, QStringLiteral("org.freedesktop.portal.Request"),
-                        QStringLiteral("Response"), &response, SLOT(respond(uint, QVariantMap)));
-        if (!response.code || *response.code != 0) {
-            return std::nullopt;
-        }
-        return response.results;
-    }
-
-    int remaining() const { return static_cast<int>(std::max<qint64>(deadline_.remainingTime(), 1)); }
-
-    std::string why;
-
-private:
-    QDBusConnection bus_;
-    QDeadlineTimer deadline_;
-    QString sender_;
-    int requests_ = 0;
-};
-
-// The first stream's node in Start's "streams" (an array of node and properties).
-std::optional<std::uint32_t> firstNode(const QVariant& streams) {
+std::optional<PortalStream> firstStream(const QVariant& streams) {
     const QDBusArgument argument = streams.value<QDBusArgument>();
     if (argument.currentType() != QDBusArgument::ArrayType) {
         return std::nullopt;
     }
-    std::optional<std::uint32_t> node;
+    std::optional<PortalStream> first;
     argument.beginArray();
     while (!argument.atEnd()) {
-        uint id = 0;
+        PortalStream stream;
         QVariantMap properties;
         argument.beginStructure();
-        argument >> id >> properties;
+        argument >> stream.node >> properties;
         argument.endStructure();
-        if (!node) {
-            node = id;
+        if (!first) {
+            stream.position = pairOf(properties.value(QStringLiteral("position")));
+            stream.size = pairOf(properties.value(QStringLiteral("size")));
+            first = stream;
         }
     }
     argument.endArray();
-    return node;
+    return first;
+}
+
+// Whether the stream shows the monitor at `monitor`. Either the place or the size will do: under a
+// scaled monitor the X server and the compositor may count the other in different pixels.
+bool shows(const PortalStream& stream, const Rect& monitor) {
+    if (!stream.position && !stream.size) {
+        return true;
+    }
+    return (stream.position && *stream.position == std::pair(monitor.x, monitor.y)) ||
+           (stream.size && *stream.size == std::pair(monitor.width, monitor.height));
 }
 
 }  // namespace
 
-ScreenCastPortal::ScreenCastPortal(QString connectionName, QString session, int remote, std::uint32_t node)
-    : connectionName_(std::move(connectionName)),
-      session_(std::move(session)),
-      remote_(remote),
-      node_(node) {}
+// The portal's side of one session, living on the portal's own thread: every exchange runs there,
+// waiting in a nested event loop that an answer, a finished call or cancel() ends.
+class PortalSession : public QObject {
+    Q_OBJECT
+public:
+    // On the portal's thread.
+    bool open(const Rect& monitor, const std::optional<std::filesystem::path>& tokenFolder);
+    void close();
+
+    // Any thread.
+    void cancel() {
+        const std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        if (waiting_) {
+            QMetaObject::invokeMethod(waiting_, &QEventLoop::quit, Qt::QueuedConnection);
+        }
+    }
+    void onClosed(std::function<void()> closed) {
+        const std::lock_guard lock(mutex_);
+        closed_ = std::move(closed);
+    }
+
+    std::string why;
+    int remote = -1;
+    uint node = 0;
+
+public Q_SLOTS:
+    void respond(uint answer, const QVariantMap& results) {
+        answer_ = answer;
+        results_ = results;
+        wake();
+    }
+    void sessionClosed(const QVariantMap&) {
+        std::function<void()> closed;
+        {
+            const std::lock_guard lock(mutex_);
+            closed = closed_;
+        }
+        if (closed) {
+            closed();
+        }
+    }
+    void wake() {
+        if (waiting_) {
+            waiting_->quit();
+        }
+    }
+
+private:
+    bool waitFor(const std::function<bool()>& done);
+    std::optional<QDBusMessage> call(const QString& path, const QString& interface, const QString& method,
+                                     const QVariantList& arguments);
+    std::optional<QVariantMap> request(const QString& method, QVariantList arguments, QVariantMap options);
+    std::optional<PortalStream> start(const QString& token, uint cursor, QVariantMap& results);
+    void closeSession();
+
+    QDBusConnection bus_{QString()};
+    QString connectionName_;
+    QString sender_;
+    QString session_;
+    int requests_ = 0;
+    std::optional<uint> answer_;
+    QVariantMap results_;
+
+    std::mutex mutex_;
+    bool cancelled_ = false;
+    QEventLoop* waiting_ = nullptr;  // set and cleared on the portal's thread under mutex_
+    std::function<void()> closed_;
+};
+
+bool PortalSession::waitFor(const std::function<bool()>& done) {
+    QEventLoop loop;
+    {
+        const std::lock_guard lock(mutex_);
+        if (cancelled_) {
+            return false;
+        }
+        waiting_ = &loop;
+    }
+    bool cancelled = false;
+    while (!cancelled && !done()) {
+        loop.exec();
+        const std::lock_guard lock(mutex_);
+        cancelled = cancelled_;
+    }
+    const std::lock_guard lock(mutex_);
+    waiting_ = nullptr;
+    return !cancelled;
+}
+
+// A method call whose reply is waited for as cancellably as an answer; nothing when cancelled.
+std::optional<QDBusMessage> PortalSession::call(const QString& path, const QString& interface,
+                                                const QString& method, const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(portalService, path, interface, method);
+    message.setArguments(arguments);
+    QDBusPendingCall pending = bus_.asyncCall(message, callTimeout);
+    QDBusPendingCallWatcher watcher(pending);
+    connect(&watcher, &QDBusPendingCallWatcher::finished, this, &PortalSession::wake);
+    if (!waitFor([&] { return pending.isFinished(); })) {
+        return std::nullopt;
+    }
+    return pending.reply();
+}
+
+// Calls a method that answers through a request object; its results, or nothing with `why` said.
+std::optional<QVariantMap> PortalSession::request(const QString& method, QVariantList arguments,
+                                                  QVariantMap options) {
+    const QString token = QStringLiteral("vidora%1").arg(++requests_);
+    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender_, token);
+    options.insert(QStringLiteral("handle_token"), token);
+    arguments.append(options);
+    answer_.reset();
+    // Subscribed before the call, so an early answer is not missed.
+    bus_.connect(portalService, path, requestInterface, QStringLiteral("Response"), this,
+                 SLOT(respond(uint, QVariantMap)));
+    const auto reply = call(portalPath, screenCast, method, arguments);
+    if (!reply) {
+        why = "stopped before the portal answered";
+    } else if (reply->type() == QDBusMessage::ErrorMessage) {
+        why = method.toStdString() + " failed: " + reply->errorMessage().toStdString();
+    } else if (!waitFor([&] { return answer_.has_value(); })) {
+        why = "stopped before the desktop answered";
+        // Takes the desktop's dialog away with the request.
+        bus_.asyncCall(
+            QDBusMessage::createMethodCall(portalService, path, requestInterface, QStringLiteral("Close")));
+    } else if (*answer_ != 0) {
+        why = method.toStdString() + (*answer_ == 1 ? " was cancelled" : " was refused");
+    }
+    bus_.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this,
+                    SLOT(respond(uint, QVariantMap)));
+    if (!reply || reply->type() == QDBusMessage::ErrorMessage || answer_.value_or(1) != 0) {
+        return std::nullopt;
+    }
+    return results_;
+}
+
+// One session from its creation to its start: the stream it shows, with Start's results.
+std::optional<PortalStream> PortalSession::start(const QString& token, uint cursor, QVariantMap& results) {
+    const QString sessionToken = QStringLiteral("vidorasession%1").arg(requests_);
+    const auto created = request(QStringLiteral("CreateSession"), {},
+                                 {{QStringLiteral("session_handle_token"), sessionToken}});
+    session_ = created ? created->value(QStringLiteral("session_handle")).toString() : QString();
+    if (session_.isEmpty()) {
+        return std::nullopt;
+    }
+    // Subscribed before Start, so a session the desktop ends at once is seen ended.
+    bus_.connect(portalService, session_, sessionInterface, QStringLiteral("Closed"), this,
+                 SLOT(sessionClosed(QVariantMap)));
+    QVariantMap choice{{QStringLiteral("types"), monitorSource},
+                       {QStringLiteral("multiple"), false},
+                       {QStringLiteral("cursor_mode"), cursor},
+                       {QStringLiteral("persist_mode"), persistUntilRevoked}};
+    if (!token.isEmpty()) {
+        choice.insert(QStringLiteral("restore_token"), token);
+    }
+    const QDBusObjectPath sessionPath(session_);
+    if (!request(QStringLiteral("SelectSources"), {QVariant::fromValue(sessionPath)}, choice)) {
+        return std::nullopt;
+    }
+    const auto started = request(QStringLiteral("Start"), {QVariant::fromValue(sessionPath), QString()}, {});
+    if (!started) {
+        return std::nullopt;
+    }
+    results = *started;
+    auto stream = firstStream(started->value(QStringLiteral("streams")));
+    if (!stream) {
+        why = "Start gave no stream";
+    }
+    return stream;
+}
+
+bool PortalSession::open(const Rect& monitor, const std::optional<std::filesystem::path>& tokenFolder) {
+    connectionName_ = QStringLiteral("vidora-screencast-%1").arg(++connectionCount);
+    bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_);
+    if (!bus_.isConnected()) {
+        why = "no session bus";
+        return false;
+    }
+    sender_ = bus_.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    // Whether the desktop casts screens at all, and whether it can draw the cursor in.
+    const auto modes = call(portalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                            QStringLiteral("Get"), {screenCast, QStringLiteral("AvailableCursorModes")});
+    if (!modes) {
+        why = "stopped before the portal answered";
+        return false;
+    }
+    if (modes->type() == QDBusMessage::ErrorMessage) {
+        why = "the desktop offers no screen casting (" + modes->errorMessage().toStdString() + ")";
+        return false;
+    }
+    const uint available = modes->arguments().value(0).value<QDBusVariant>().variant().toUInt();
+    const uint cursor = (available & embeddedCursor) != 0 ? embeddedCursor : hiddenCursor;
+
+    const auto tokenFile = tokenPath(tokenFolder, monitor);
+    const QString token = readToken(tokenFile);
+    QVariantMap results;
+    auto stream = start(token, cursor, results);
+    if (stream && !token.isEmpty() && !shows(*stream, monitor)) {
+        // The kept choice shows another monitor now (they were rearranged): the person chooses again,
+        // which takes a session of its own.
+        closeSession();
+        stream = start(QString(), cursor, results);
+    }
+    if (!stream) {
+        return false;
+    }
+    // The newest token is kept every time: a portal may hand out a new one on each start.
+    storeToken(tokenFile, results.value(QStringLiteral("restore_token")).toString());
+    const auto reply = call(portalPath, screenCast, QStringLiteral("OpenPipeWireRemote"),
+                            {QVariant::fromValue(QDBusObjectPath(session_)), QVariantMap()});
+    if (!reply) {
+        why = "stopped before the portal answered";
+        return false;
+    }
+    const auto descriptor = reply->arguments().value(0).value<QDBusUnixFileDescriptor>();
+    remote = descriptor.isValid() ? ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
+    if (remote < 0) {
+        why = "OpenPipeWireRemote failed: " + reply->errorMessage().toStdString();
+        return false;
+    }
+    node = stream->node;
+    return true;
+}
+
+void PortalSession::closeSession() {
+    if (session_.isEmpty()) {
+        return;
+    }
+    bus_.disconnect(portalService, session_, sessionInterface, QStringLiteral("Closed"), this,
+                    SLOT(sessionClosed(QVariantMap)));
+    bus_.call(
+        QDBusMessage::createMethodCall(portalService, session_, sessionInterface, QStringLiteral("Close")),
+        QDBus::Block, 2000);
+    session_.clear();
+}
+
+void PortalSession::close() {
+    closeSession();
+    if (remote >= 0) {
+        ::close(std::exchange(remote, -1));
+    }
+    if (!connectionName_.isEmpty()) {
+        bus_ = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(connectionName_);
+    }
+}
+
+ScreenCastPortal::ScreenCastPortal() : thread_(std::make_unique<QThread>()), session_(new PortalSession) {
+    thread_->setObjectName(QStringLiteral("vidora-portal"));
+    session_->moveToThread(thread_.get());
+}
 
 ScreenCastPortal::~ScreenCastPortal() {
-    if (remote_ >= 0) {
-        ::close(remote_);
+    session_->cancel();
+    close();
+    delete session_;
+}
+
+void ScreenCastPortal::close() {
+    if (thread_->isRunning()) {
+        QMetaObject::invokeMethod(
+            session_, [this] { session_->close(); }, Qt::BlockingQueuedConnection);
+        thread_->quit();
+        thread_->wait();
     }
-    QDBusConnection bus(connectionName_);
-    if (!session_.isEmpty()) {
-        bus.call(QDBusMessage::createMethodCall(portalService, session_,
-                                                QStringLiteral("org.freedesktop.portal.Session"),
-                                                QStringLiteral("Close")),
-                 QDBus::Block, 2000);
+}
+
+bool ScreenCastPortal::open(const Rect& monitor, const std::optional<std::filesystem::path>& tokenFolder,
+                            std::string& why) {
+    // QtDBus delivers answers through the receiver's event loop: the portal's own thread runs one, so
+    // whatever thread calls here, the main thread included, is never needed for the answer.
+    if (!QCoreApplication::instance()) {
+        why = "no Qt application to talk to the bus with";
+        return false;
     }
-    QDBusConnection::disconnectFromBus(connectionName_);
+    if (thread_->isRunning()) {
+        why = "the session was opened before";
+        return false;
+    }
+    thread_->start();
+    bool opened = false;
+    QMetaObject::invokeMethod(
+        session_, [&] { opened = session_->open(monitor, tokenFolder); }, Qt::BlockingQueuedConnection);
+    why = session_->why;
+    return opened;
+}
+
+void ScreenCastPortal::cancel() {
+    session_->cancel();
+}
+
+void ScreenCastPortal::onClosed(std::function<void()> closed) {
+    session_->onClosed(std::move(closed));
 }
 
 int ScreenCastPortal::takeRemote() {
-    return std::exchange(remote_, -1);
+    return std::exchange(session_->remote, -1);
 }
 
-std::optional<std::filesystem::path> ScreenCastPortal::tokenFile() {
+std::uint32_t ScreenCastPortal::node() const {
+    return session_->node;
+}
+
+std::optional<std::filesystem::path> ScreenCastPortal::tokenFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
     std::filesystem::path folder;
@@ -183,84 +436,7 @@ std::optional<std::filesystem::path> ScreenCastPortal::tokenFile() {
     } else {
         return std::nullopt;
     }
-    return folder / "vidora" / "screencast-restore-token";
-}
-
-std::unique_ptr<ScreenCastPortal> ScreenCastPortal::open(
-    const std::optional<std::filesystem::path>& tokenFile, std::chrono::milliseconds timeout,
-    std::string& why) {
-    if (!QCoreApplication::instance()) {
-        why = "no Qt application to talk to the bus with";
-        return nullptr;
-    }
-    const QString name = QStringLiteral("vidora-screencast-%1").arg(++sessionCount);
-    const QDeadlineTimer deadline(timeout.count());
-    std::unique_ptr<ScreenCastPortal> opened;
-    // QtDBus delivers signals through the receiver's event loop: a thread of our own runs one, so
-    // whatever thread calls here, the main loop included, is never needed for the answer.
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
-        if (!bus.isConnected()) {
-            why = "no session bus";
-            return;
-        }
-        Exchange exchange(bus, deadline);
-        const auto created = exchange.request(
-            QStringLiteral("CreateSession"), {},
-            {{QStringLiteral("session_handle_token"), QStringLiteral("vidora%1").arg(sessionCount.load())}});
-        const QString session =
-            created ? created->value(QStringLiteral("session_handle")).toString() : QString();
-        QVariantMap choice{{QStringLiteral("types"), monitorSource},
-                           {QStringLiteral("multiple"), false},
-                           {QStringLiteral("cursor_mode"), embeddedCursor},
-                           {QStringLiteral("persist_mode"), persistUntilRevoked}};
-        if (const std::string token = readToken(tokenFile); !token.empty()) {
-            choice.insert(QStringLiteral("restore_token"), QString::fromStdString(token));
-        }
-        const QDBusObjectPath sessionPath(session);
-        std::optional<QVariantMap> started;
-        if (created &&
-            exchange.request(QStringLiteral("SelectSources"), {QVariant::fromValue(sessionPath)}, choice)) {
-            started =
-                exchange.request(QStringLiteral("Start"), {QVariant::fromValue(sessionPath), QString()}, {});
-        }
-        why = exchange.why;
-        std::optional<std::uint32_t> node;
-        if (started) {
-            // The newest token is kept every time: a portal may hand out a new one on each start.
-            storeToken(tokenFile, started->value(QStringLiteral("restore_token")).toString());
-            node = firstNode(started->value(QStringLiteral("streams")));
-            if (!node) {
-                why = "Start gave no stream";
-            }
-        }
-        int remote = -1;
-        if (node) {
-            QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, screenCast,
-                                                               QStringLiteral("OpenPipeWireRemote"));
-            call.setArguments({QVariant::fromValue(sessionPath), QVariantMap()});
-            const QDBusMessage reply = bus.call(call, QDBus::Block, exchange.remaining());
-            const auto descriptor = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
-            remote = descriptor.isValid() ? ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
-            if (remote < 0) {
-                why = "OpenPipeWireRemote failed: " + reply.errorMessage().toStdString();
-            }
-        }
-        // Made even on failure, so the session is closed and the connection let go the one way.
-        opened.reset(new ScreenCastPortal(name, session, remote, node.value_or(0)));
-    }));
-    thread->start();
-    thread->wait();
-    if (opened && opened->remote_ < 0) {
-        opened.reset();
-    }
-    if (!opened && why.empty()) {
-        why = "the portal exchange failed";
-    }
-    if (!opened) {
-        QDBusConnection::disconnectFromBus(name);
-    }
-    return opened;
+    return folder / "vidora" / "screencast";
 }
 
 }  // namespace vidora

@@ -24,12 +24,19 @@ constexpr std::size_t keptFrames = 4;
 // frame rate does not depend on what happens on screen.
 class PortalCaptureStream final : public CaptureStream {
 public:
-    PortalCaptureStream(SessionCapturePlatform::PortalOptions options, StreamConfiguration configuration,
-                        StreamOutput& output, std::unique_ptr<PulseAudioSource> audio)
+    PortalCaptureStream(SessionCapturePlatform::PortalOptions options, const Rect& monitor,
+                        StreamConfiguration configuration, StreamOutput& output,
+                        std::unique_ptr<PulseAudioSource> audio)
         : options_(std::move(options)),
+          monitor_(monitor),
           configuration_(configuration),
           output_(output),
-          audio_(std::move(audio)) {}
+          audio_(std::move(audio)) {
+        portal_.onClosed([this] {
+            std::cerr << "Vidora: the desktop ended the screen cast" << std::endl;
+            end(closed_);
+        });
+    }
     ~PortalCaptureStream() override { stopCapture(); }
 
     bool startCapture() override {
@@ -37,17 +44,29 @@ public:
             return true;
         }
         std::string why;
-        portal_ = ScreenCastPortal::open(options_.tokenFile, options_.answerTime, why);
-        if (!portal_) {
-            std::cerr << "Vidora: the screen-cast portal gave no display: " << why << std::endl;
+        if (!portal_.open(monitor_, options_.tokenFolder, why)) {
+            if (!isInterrupted()) {
+                std::cerr << "Vidora: the screen-cast portal gave no display: " << why << std::endl;
+            }
             return false;
         }
-        video_ = std::make_unique<PipeWireVideoSource>(portal_->takeRemote(), portal_->node());
-        if (!video_->start() || !video_->waitForPicture(options_.firstPictureTime)) {
-            std::cerr << "Vidora: the screen-cast stream delivered no picture" << std::endl;
+        auto video = std::make_unique<PipeWireVideoSource>(portal_.takeRemote(), portal_.node());
+        const bool started = video->start();
+        {
+            const std::lock_guard lock(mutex_);
+            video_ = std::move(video);
+            if (interrupted_ || closed_) {
+                video_->end();
+            }
+        }
+        if (!started || !video_->waitForPicture(options_.firstPictureTime)) {
+            if (!isInterrupted()) {
+                std::cerr << "Vidora: the screen-cast stream delivered no picture" << std::endl;
+            }
             stopCapture();
             return false;
         }
+        size_ = video_->size();
         const int rate = std::clamp(configuration_.frameRate, 1, highestFrameRate);
         pacer_ = std::jthread([this, rate](std::stop_token stop) { deliver(stop, rate); });
         if (audio_) {
@@ -55,6 +74,13 @@ public:
         }
         return true;
     }
+
+    void interrupt() override {
+        portal_.cancel();
+        end(interrupted_);
+    }
+
+    std::optional<PictureSize> pictureSize() const override { return size_; }
 
     void stopCapture() override {
         if (audio_) {
@@ -64,11 +90,26 @@ public:
             pacer_.request_stop();
             pacer_.join();
         }
+        // The session goes first, so the portal ends its stream before it sees the reader leave.
+        portal_.close();
+        const std::lock_guard lock(mutex_);
         video_.reset();
-        portal_.reset();
     }
 
 private:
+    // Marks why the stream ends and ends the picture's wait; from the portal's thread or a stop.
+    void end(bool& reason) {
+        const std::lock_guard lock(mutex_);
+        reason = true;
+        if (video_) {
+            video_->end();
+        }
+    }
+    bool isInterrupted() {
+        const std::lock_guard lock(mutex_);
+        return interrupted_;
+    }
+
     void deliver(std::stop_token stop, int rate) {
         const auto period = std::chrono::nanoseconds(std::chrono::seconds(1)) / rate;
         std::mutex mutex;
@@ -77,14 +118,22 @@ private:
         MediaTime last{};
         while (!stop.stop_requested()) {
             if (video_->hasEnded()) {
+                const std::string reason = video_->endReason();
+                std::cerr << "Vidora: the screen-cast stream ended" << (reason.empty() ? "" : ": ") << reason
+                          << std::endl;
                 output_.didStopWithError();
                 return;
             }
-            VideoFrame frame{PixelBytes(PixelAllocator<std::uint8_t>(pixels_))};
-            frame.complete = video_->copyNewest(frame);
-            frame.presentationTime = std::max(mediaNow(), last + MediaTime(1));
-            last = frame.presentationTime;
-            output_.didOutputScreen(std::move(frame));
+            // A frame the encoder has no time for is not copied at all, so frames are dropped evenly
+            // here rather than piling up behind the encoder.
+            const MediaTime time = std::max(mediaNow(), last + MediaTime(1));
+            last = time;
+            if (output_.wantsScreen(time)) {
+                VideoFrame frame{PixelBytes(PixelAllocator<std::uint8_t>(pixels_))};
+                frame.complete = video_->copyNewest(frame);
+                frame.presentationTime = time;
+                output_.didOutputScreen(std::move(frame));
+            }
             // A late frame skips the ones it missed rather than catching up in a burst.
             due = std::max(due + period, std::chrono::steady_clock::now());
             std::unique_lock lock(mutex);
@@ -93,19 +142,25 @@ private:
     }
 
     SessionCapturePlatform::PortalOptions options_;
+    Rect monitor_;
     StreamConfiguration configuration_;
     StreamOutput& output_;
     std::unique_ptr<PulseAudioSource> audio_;
-    std::unique_ptr<ScreenCastPortal> portal_;
-    std::unique_ptr<PipeWireVideoSource> video_;
+    ScreenCastPortal portal_;
+    std::optional<PictureSize> size_;
     std::shared_ptr<PixelPool> pixels_ = std::make_shared<PixelPool>(keptFrames);
+    std::mutex mutex_;
+    bool interrupted_ = false;  // guarded by mutex_
+    bool closed_ = false;       // guarded by mutex_
+    // Set on the sample queue; guarded by mutex_ where a stop or the portal's thread may reach it.
+    std::unique_ptr<PipeWireVideoSource> video_;
     std::jthread pacer_;
 };
 
 }  // namespace
 
 SessionCapturePlatform::SessionCapturePlatform() {
-    portal_.tokenFile = ScreenCastPortal::tokenFile();
+    portal_.tokenFolder = ScreenCastPortal::tokenFolder();
 }
 
 bool SessionCapturePlatform::isWaylandSession() {
@@ -120,7 +175,7 @@ std::unique_ptr<CaptureStream> SessionCapturePlatform::makeStream(const ContentF
     if (filter.kind != ContentFilter::Kind::excludingApplications || !isWaylandSession()) {
         return linux_.makeStream(filter, configuration, output);
     }
-    return std::make_unique<PortalCaptureStream>(portal_, configuration, output,
+    return std::make_unique<PortalCaptureStream>(portal_, filter.display.frame, configuration, output,
                                                  LinuxCapturePlatform::systemAudio(configuration));
 }
 

@@ -12,19 +12,18 @@ namespace vidora {
 // The capture objects for the desktop the recorder runs on. On an X11 desktop, and for windows
 // everywhere (X11 programs on a Wayland desktop run through Xwayland, whose windows Composite
 // shows), they are LinuxCapturePlatform's. On a Wayland desktop Xwayland's root window holds no
-// picture, so a display comes through the ScreenCast portal: the person picks the monitor once, later
-// recordings restore that choice from the kept token. The portal's picture is the whole monitor: no
+// picture, so a display comes through the ScreenCast portal: the person picks the monitor once for each
+// display, later recordings of that display restore the choice from its kept token. A start waits for
+// the person as long as they take; a stop ends the wait. The portal's picture is the whole monitor: no
 // window can be left out of it, the recorder's own included. Sound comes from PulseAudio either way.
 // Any thread, as LinuxCapturePlatform.
 class SessionCapturePlatform final : public CapturePlatform {
 public:
     struct PortalOptions {
-        // How long a start waits for the portal, a person's choice included.
-        std::chrono::milliseconds answerTime{30000};
         // How long a started stream may take for its first picture.
         std::chrono::milliseconds firstPictureTime{5000};
-        // Where the restore token is kept; nothing keeps none.
-        std::optional<std::filesystem::path> tokenFile;
+        // Where the restore tokens are kept, one for each display; nothing keeps none.
+        std::optional<std::filesystem::path> tokenFolder;
     };
 
     SessionCapturePlatform();
