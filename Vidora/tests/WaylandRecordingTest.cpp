@@ -83,9 +83,13 @@ private:
 
 const auto* desktop = ::testing::AddGlobalTestEnvironment(new WaylandDesktop);
 
+int lines(const std::string& name) {
+    std::ifstream file(WaylandDesktop::folder + "/desktop/" + name);
+    return static_cast<int>(std::count(std::istreambuf_iterator<char>(file), {}, '\n'));
+}
+
 int timesAsked() {
-    std::ifstream asked(WaylandDesktop::folder + "/desktop/chooser-asked");
-    return static_cast<int>(std::count(std::istreambuf_iterator<char>(asked), {}, '\n'));
+    return lines("chooser-asked");
 }
 
 void choose(const std::string& output) {
@@ -112,7 +116,17 @@ struct Engine {
                                        posted.push_back(std::move(work));
                                    }};
 
-    explicit Engine(const std::string& tokenFolder) : platform({5s, tokenFolder}) {}
+    explicit Engine(const std::string& tokenFolder) : platform({5s, tokenFolder}) {
+        const auto displays = ScreenCaptureFilter(content).getDisplays();
+        if (displays && !displays->empty()) {
+            recorder.setup(displays->front().id);
+        }
+    }
+
+    bool hasPosted() {
+        const std::lock_guard lock(mutex);
+        return !posted.empty();
+    }
 
     // Records `seconds` into `path` (.mp0); the finished movie's path, or nothing when no frame came.
     std::optional<std::string> record(const std::string& path, std::chrono::milliseconds length) {
@@ -153,12 +167,7 @@ TEST(WaylandRecording, DisplayIsChosenOnceThenRestoredAndARefusalLeavesTheRecord
     // Without the token the refusal stands: the capture cannot start and the recorder stops itself.
     std::filesystem::remove_all(folder.file("state/vidora/screencast"));
     engine.recorder.start(folder.file("third.mp0"), false);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const std::lock_guard lock(engine.mutex);
-            return !engine.posted.empty();
-        },
-        40s));
+    ASSERT_TRUE(waitUntil([&] { return engine.hasPosted(); }, 40s));
     EXPECT_FALSE(engine.recorder.startTime());
     EXPECT_EQ(timesAsked(), askedBefore + 2);
     engine.posted.front()();
@@ -177,6 +186,43 @@ TEST(WaylandRecording, GameWindowComesThroughXwaylandWithoutThePortal) {
     const std::string picture = frameAt(*movie, 0.5);
     EXPECT_GT(std::count_if(picture.begin(), picture.end(), [](char grey) { return grey != 0; }),
               static_cast<std::ptrdiff_t>(picture.size() / 2));
+}
+
+// A stop while the person has not answered yet ends the start at once, with the dialog, and leaves
+// nothing behind.
+TEST(WaylandRecording, StopWhileTheDialogWaitsEndsTheStartAtOnce) {
+    TemporaryFolder folder;
+    Engine engine(folder.file("tokens"));
+    choose("wait");
+    const int askedBefore = timesAsked();
+    const int answeredBefore = lines("chooser-answered");
+    engine.recorder.start(folder.file("unanswered.mp0"), false);
+    ASSERT_TRUE(waitUntil([&] { return timesAsked() > askedBefore; }, 20s));
+    engine.recorder.stop();
+    EXPECT_EQ(lines("chooser-answered"), answeredBefore) << "the stop waited for the person's answer";
+    EXPECT_FALSE(engine.recorder.isRecording());
+    EXPECT_FALSE(std::filesystem::exists(folder.file("unanswered.mp0")) ||
+                 std::filesystem::exists(folder.file("unanswered.mp4")));
+    choose("HEADLESS-1");
+    EXPECT_TRUE(waitUntil([&] { return lines("chooser-answered") > answeredBefore; }, 20s));
+}
+
+// The desktop ending the share (here its portal going away) ends the recording as a vanished display
+// does, and what was recorded is kept.
+TEST(WaylandRecording, AShareTheDesktopEndsEndsTheRecording) {
+    TemporaryFolder folder;
+    Engine engine(folder.file("tokens"));
+    engine.recorder.start(folder.file("ended.mp0"), false);
+    ASSERT_TRUE(waitUntil([&] { return engine.recorder.startTime().has_value(); }, 20s));
+    std::this_thread::sleep_for(500ms);
+    run("kill $(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+        "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.impl.portal.desktop.wlr | "
+        "awk '/uint32/ { print $2 }')");
+    ASSERT_TRUE(waitUntil([&] { return engine.hasPosted(); }, 10s))
+        << "the recording went on without a picture";
+    engine.posted.front()();
+    EXPECT_FALSE(engine.recorder.isRecording());
+    EXPECT_TRUE(std::filesystem::exists(folder.file("ended.mp4")));
 }
 
 }  // namespace

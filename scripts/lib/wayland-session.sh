@@ -7,7 +7,9 @@
 # wayland_session_begin FOLDER exports WAYLAND_DISPLAY, DISPLAY (Xwayland), DBUS_SESSION_BUS_ADDRESS,
 # XDG_RUNTIME_DIR, XDG_SESSION_TYPE and XDG_CURRENT_DESKTOP. The portal asks FOLDER/choose which output
 # to share: it answers with the contents of FOLDER/choice, "HEADLESS-1" at first; an empty choice
-# refuses. Each time it is asked it adds a line to FOLDER/chooser-asked.
+# refuses, and "wait" keeps it waiting (a person who has not answered yet) until the choice changes or
+# 30 s pass. Each time it is asked it adds a line to FOLDER/chooser-asked, and one to
+# FOLDER/chooser-answered when it answers.
 #
 # sway refuses to run as root, so as root it runs as nobody: FOLDER must lie where nobody can reach
 # (under /tmp, not in a private home).
@@ -60,8 +62,14 @@ xwayland force
 exec sh -c 'xhost +si:localuser:$(id -un 0) && echo \$DISPLAY > $wayland_folder/x11-display'
 EOF
     echo HEADLESS-1 >"$wayland_folder/choice"
-    printf '#!/bin/sh\necho asked >> %s/chooser-asked\ncat %s/choice\n' "$wayland_folder" "$wayland_folder" \
-        >"$wayland_folder/choose"
+    cat >"$wayland_folder/choose" <<EOF
+#!/bin/sh
+echo asked >> $wayland_folder/chooser-asked
+waited=0
+while [ "\$(cat $wayland_folder/choice)" = wait ] && [ \$waited -lt 300 ]; do sleep 0.1; waited=\$((waited + 1)); done
+echo answered >> $wayland_folder/chooser-answered
+cat $wayland_folder/choice
+EOF
     chmod 755 "$wayland_folder/choose"
     printf '[screencast]\nchooser_type=simple\nchooser_cmd=%s\nmax_fps=30\n' "$wayland_folder/choose" \
         >"$wayland_folder/config/xdg-desktop-portal-wlr/config"
