@@ -33,8 +33,10 @@ public:
           output_(output),
           audio_(std::move(audio)) {
         portal_.onClosed([this] {
-            std::cerr << "Vidora: the desktop ended the screen cast" << std::endl;
-            end(closed_);
+            // A portal that refuses a start closes its session too; the refusal says enough then.
+            if (end(closed_)) {
+                std::cerr << "Vidora: the desktop ended the screen cast" << std::endl;
+            }
         });
     }
     ~PortalCaptureStream() override { stopCapture(); }
@@ -98,12 +100,14 @@ public:
 
 private:
     // Marks why the stream ends and ends the picture's wait; from the portal's thread or a stop.
-    void end(bool& reason) {
+    // Whether a stream was running.
+    bool end(bool& reason) {
         const std::lock_guard lock(mutex_);
         reason = true;
         if (video_) {
             video_->end();
         }
+        return video_ != nullptr;
     }
     bool isInterrupted() {
         const std::lock_guard lock(mutex_);
