@@ -26,26 +26,29 @@ bool fits(const spa_data& plane, int width, int height, int stride) {
     return end <= plane.maxsize;
 }
 
-// A picture as the compositor made it, converted to BGRA.
-struct Picture {
-    PixelBytes pixels;
+// The newest buffer the compositor filled, kept from the stream until a newer one comes, so that a
+// picture is copied only when a frame is wanted, not each time the screen changes.
+struct Held {
+    pw_buffer* buffer = nullptr;
+    const std::uint8_t* pixels = nullptr;
     int width = 0;
     int height = 0;
+    int stride = 0;
+    spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;
 };
 
-bool convert(const std::uint8_t* source, int sourceStride, spa_video_format format, Picture& into) {
-    const int stride = into.width * 4;
-    into.pixels.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(into.height));
-    switch (format) {
+// Converts to BGRA rows `stride` bytes apart.
+bool convert(const Held& picture, std::uint8_t* into, int stride) {
+    switch (picture.format) {
         case SPA_VIDEO_FORMAT_BGRx:
         case SPA_VIDEO_FORMAT_BGRA:
-            return libyuv::ARGBCopy(source, sourceStride, into.pixels.data(), stride, into.width,
-                                    into.height) == 0;
+            return libyuv::ARGBCopy(picture.pixels, picture.stride, into, stride, picture.width,
+                                    picture.height) == 0;
         case SPA_VIDEO_FORMAT_RGBx:
         case SPA_VIDEO_FORMAT_RGBA:
             // libyuv names formats by their bytes read as a little-endian word: RGBA is its "ABGR".
-            return libyuv::ABGRToARGB(source, sourceStride, into.pixels.data(), stride, into.width,
-                                      into.height) == 0;
+            return libyuv::ABGRToARGB(picture.pixels, picture.stride, into, stride, picture.width,
+                                      picture.height) == 0;
         default:
             return false;
     }
@@ -63,11 +66,10 @@ struct PipeWireVideoSource::Stream {
     spa_video_info_raw format{};
     bool streaming = false;  // loop thread only
     bool closing = false;    // our own disconnect
-    Picture back;            // loop thread only
 
     mutable std::mutex mutex;
     mutable std::condition_variable arrived;
-    Picture newest;      // guarded by mutex
+    Held newest;         // guarded by mutex; the stream has it back only for a newer one
     bool ended = false;  // guarded by mutex, so a waiter never misses it
     std::string reason;  // guarded by mutex
 
@@ -130,7 +132,9 @@ struct PipeWireVideoSource::Stream {
         spa_pod_builder_init(&builder, memory, sizeof memory);
         spa_pod_frame frame;
         spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
-        spa_pod_builder_add(&builder, SPA_PARAM_BUFFERS_dataType,
+        // One buffer is always held here, so a few more keep the compositor from waiting for it.
+        spa_pod_builder_add(&builder, SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(3, 2, 16),
+                            SPA_PARAM_BUFFERS_dataType,
                             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd)), 0);
         const auto* buffers = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
         pw_stream_update_params(self.stream, &buffers, 1);
@@ -142,23 +146,41 @@ struct PipeWireVideoSource::Stream {
         if (!buffer) {
             return;
         }
-        const spa_data& plane = buffer->buffer->datas[0];
-        const int width = static_cast<int>(self.format.size.width);
-        const int height = static_cast<int>(self.format.size.height);
-        const int stride = plane.chunk->stride != 0 ? plane.chunk->stride : width * 4;
-        if (plane.data && fits(plane, width, height, stride)) {
-            self.back.width = width;
-            self.back.height = height;
-            if (convert(static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset, stride,
-                        self.format.format, self.back)) {
-                {
-                    const std::lock_guard lock(self.mutex);
-                    std::swap(self.back, self.newest);
-                }
-                self.arrived.notify_all();
-            }
+        // Only the newest counts; older ones go back at once.
+        while (pw_buffer* newer = pw_stream_dequeue_buffer(self.stream)) {
+            pw_stream_queue_buffer(self.stream, buffer);
+            buffer = newer;
         }
-        pw_stream_queue_buffer(self.stream, buffer);
+        const spa_data& plane = buffer->buffer->datas[0];
+        Held picture{buffer,
+                     nullptr,
+                     static_cast<int>(self.format.size.width),
+                     static_cast<int>(self.format.size.height),
+                     0,
+                     self.format.format};
+        picture.stride = plane.chunk->stride != 0 ? plane.chunk->stride : picture.width * 4;
+        if (!plane.data || !fits(plane, picture.width, picture.height, picture.stride)) {
+            pw_stream_queue_buffer(self.stream, buffer);
+            return;
+        }
+        picture.pixels = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset;
+        {
+            const std::lock_guard lock(self.mutex);
+            std::swap(self.newest, picture);
+        }
+        if (picture.buffer) {
+            pw_stream_queue_buffer(self.stream, picture.buffer);
+        }
+        self.arrived.notify_all();
+    }
+
+    // A renegotiation takes the buffers away, the held one among them.
+    static void removedBuffer(void* data, pw_buffer* buffer) {
+        auto& self = *static_cast<Stream*>(data);
+        const std::lock_guard lock(self.mutex);
+        if (self.newest.buffer == buffer) {
+            self.newest = Held{};
+        }
     }
 };
 
@@ -189,6 +211,7 @@ bool PipeWireVideoSource::start() {
         made.state_changed = &Stream::changedState;
         made.param_changed = &Stream::changedParameter;
         made.process = &Stream::process;
+        made.remove_buffer = &Stream::removedBuffer;
         return made;
     }();
     static const pw_core_events coreEvents = [] {
@@ -250,8 +273,8 @@ bool PipeWireVideoSource::waitForPicture(std::chrono::milliseconds timeout) cons
     }
     std::unique_lock lock(stream_->mutex);
     return stream_->arrived.wait_for(lock, timeout, [&] {
-        return !stream_->newest.pixels.empty() || stream_->ended;
-    }) && !stream_->newest.pixels.empty();
+        return stream_->newest.buffer != nullptr || stream_->ended;
+    }) && stream_->newest.buffer != nullptr;
 }
 
 std::optional<PictureSize> PipeWireVideoSource::size() const {
@@ -259,7 +282,7 @@ std::optional<PictureSize> PipeWireVideoSource::size() const {
         return std::nullopt;
     }
     const std::lock_guard lock(stream_->mutex);
-    if (stream_->newest.pixels.empty()) {
+    if (!stream_->newest.buffer) {
         return std::nullopt;
     }
     return PictureSize{stream_->newest.width, stream_->newest.height};
@@ -270,15 +293,15 @@ bool PipeWireVideoSource::copyNewest(VideoFrame& frame) const {
         return false;
     }
     const std::lock_guard lock(stream_->mutex);
-    const Picture& newest = stream_->newest;
-    if (newest.pixels.empty()) {
+    const Held& newest = stream_->newest;
+    if (!newest.buffer) {
         return false;
     }
-    frame.pixels.assign(newest.pixels.begin(), newest.pixels.end());
     frame.width = newest.width;
     frame.height = newest.height;
     frame.stride = newest.width * 4;
-    return true;
+    frame.pixels.resize(static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height));
+    return convert(newest, frame.pixels.data(), frame.stride);
 }
 
 bool PipeWireVideoSource::hasEnded() const {

@@ -13,8 +13,9 @@ namespace vidora {
 
 // The pictures of one PipeWire video node, such as a screen-cast portal's stream, reached through the
 // remote's file descriptor the portal hands out. Takes shared-memory buffers in BGRx, BGRA, RGBx or
-// RGBA (what a compositor offers without a graphics card) and keeps the newest as BGRA. A compositor
-// sends a picture only when the screen changes, so the owner takes the newest whenever it wants one.
+// RGBA (what a compositor offers without a graphics card) and holds on to the newest buffer, returning
+// it for a newer one. A compositor sends a picture only when the screen changes, so the owner copies
+// the newest, converted to BGRA, whenever it wants one: nothing is copied for pictures nobody takes.
 //
 // Threads: construct, start, stop and destroy from one thread at a time; the rest from any thread.
 // Pictures arrive on PipeWire's own loop thread.
