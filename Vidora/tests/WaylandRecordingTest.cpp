@@ -1,5 +1,7 @@
-// Recording on a headless Wayland desktop the test starts once (scripts/lib/wayland-session.sh): displays
-// through the ScreenCast portal and PipeWire, the stand-in game's X11 window through Xwayland.
+// Recording on headless Wayland desktops the test starts once: on sway (scripts/lib/wayland-session.sh),
+// displays through the ScreenCast portal and PipeWire and the stand-in game's X11 window through
+// Xwayland; on GNOME's own stack (scripts/lib/gnome-session.sh), displays with vidora-record.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -8,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <sstream>
 
 #include "ChildProcess.h"
 #include "MovieProbe.h"
@@ -28,46 +31,95 @@ using tavrin::testing::TemporaryFolder;
 using tavrin::testing::waitUntil;
 using vidora::testing::run;
 
-// The desktop with the game on it, for every test of this program. sway runs as nobody when the tests
-// run as root, so the folder is one nobody can reach.
-class WaylandDesktop : public ::testing::Environment {
+// A headless desktop that one of scripts/lib's session scripts starts (PREFIX_begin FOLDER, stopped by
+// PREFIX_stop) for the tests of one suite, once, and only when one of them runs.
+class ScriptedDesktop : public ::testing::Environment {
 public:
-    static inline std::string folder;
+    ScriptedDesktop(std::string suite, std::string script, std::string prefix, std::string& folder)
+        : suite_(std::move(suite)), script_(std::move(script)), prefix_(std::move(prefix)), folder_(folder) {}
 
-    void SetUp() override {
+    void SetUp() override { start(); }
+    void TearDown() override {
+        if (session_) {
+            session_->signal(SIGTERM);
+            session_->wait(20s);
+        }
+        if (!folder_.empty()) {
+            std::filesystem::remove_all(folder_);
+        }
+    }
+
+    // The session's environment once it runs: the variables that lead programs to it.
+    std::map<std::string, std::string> variables;
+    // Why the desktop cannot run here: a package that is not installed.
+    std::string missing;
+
+private:
+    void start() {
+        const auto* tests = ::testing::UnitTest::GetInstance();
+        bool wanted = false;
+        for (int index = 0; index < tests->total_test_suite_count(); ++index) {
+            wanted |=
+                tests->GetTestSuite(index)->name() == suite_ && tests->GetTestSuite(index)->should_run();
+        }
+        if (!wanted) {
+            return;
+        }
+        // sway runs as nobody when the tests run as root, so the folder is one nobody can reach.
         std::string pattern = "/tmp/vidora-wayland-XXXXXX";
-        folder = ::mkdtemp(pattern.data());
-        std::filesystem::permissions(folder, std::filesystem::perms(0755));
-        application_ = std::make_unique<QCoreApplication>(argc_, argv_);
+        folder_ = ::mkdtemp(pattern.data());
+        std::filesystem::permissions(folder_, std::filesystem::perms(0755));
         session_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{
                 "/bin/bash", "-c",
-                "source '" WAYLAND_SESSION "'; trap wayland_session_stop EXIT; "
-                "trap 'exit 0' TERM; wayland_session_begin \"$0\" || exit 1; "
+                "source \"$1\"; trap \"$2_stop\" EXIT; trap 'exit 0' TERM; "
+                "\"$2_begin\" \"$0\" || exit; "
                 "env > \"$0/environment.new\" && mv \"$0/environment.new\" \"$0/environment\"; "
                 "wayland_child idle sleep infinity; wait",
-                folder + "/desktop"},
+                folder_ + "/desktop", script_, prefix_},
             std::map<std::string, std::string>{});
-        ASSERT_TRUE(waitUntil([] { return std::filesystem::exists(folder + "/desktop/environment"); }, 60s))
-            << "no Wayland desktop; its logs are in " << folder;
-        std::ifstream environment(folder + "/desktop/environment");
-        for (std::string line; std::getline(environment, line);) {
-            const std::string name = line.substr(0, line.find('='));
-            if (name == "WAYLAND_DISPLAY" || name == "DISPLAY" || name == "DBUS_SESSION_BUS_ADDRESS" ||
-                name == "XDG_SESSION_TYPE") {
-                ::setenv(name.c_str(), line.substr(name.size() + 1).c_str(), 1);
-            }
+        const std::string environment = folder_ + "/desktop/environment";
+        waitUntil([&] { return std::filesystem::exists(environment) || !session_->running(); }, 60s);
+        missing = readFile(folder_ + "/desktop/missing");
+        ASSERT_TRUE(!missing.empty() || std::filesystem::exists(environment))
+            << "no " << suite_ << " desktop; its logs are in " << folder_;
+        std::ifstream lines(environment);
+        for (std::string line; std::getline(lines, line);) {
+            variables[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+        }
+    }
+
+    std::string suite_;
+    std::string script_;
+    std::string prefix_;
+    std::string& folder_;
+    std::unique_ptr<ChildProcess> session_;
+};
+
+// sway's desktop with the game on it.
+class WaylandDesktop final : public ScriptedDesktop {
+public:
+    static inline std::string folder;
+
+    WaylandDesktop() : ScriptedDesktop("WaylandRecording", WAYLAND_SESSION, "wayland_session", folder) {}
+
+    void SetUp() override {
+        // The portal client speaks to the bus through Qt.
+        application_ = std::make_unique<QCoreApplication>(argc_, argv_);
+        ScriptedDesktop::SetUp();
+        if (variables.empty()) {
+            return;
+        }
+        for (const char* name :
+             {"WAYLAND_DISPLAY", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_SESSION_TYPE"}) {
+            ::setenv(name, variables[name].c_str(), 1);
         }
         game_ = std::make_unique<ChildProcess>(std::vector<std::string>{RUN_FAKEGAME, folder + "/wine"},
                                                std::map<std::string, std::string>{});
     }
     void TearDown() override {
         game_.reset();
-        if (session_) {
-            session_->signal(SIGTERM);
-            session_->wait(20s);
-        }
-        std::filesystem::remove_all(folder);
+        ScriptedDesktop::TearDown();
         // Gone before the program's static objects, Qt's among them.
         application_.reset();
     }
@@ -75,9 +127,7 @@ public:
 private:
     int argc_ = 1;
     char* argv_[2] = {const_cast<char*>("vidora_wayland_tests"), nullptr};
-    // The portal client speaks to the bus through Qt.
     std::unique_ptr<QCoreApplication> application_;
-    std::unique_ptr<ChildProcess> session_;
     std::unique_ptr<ChildProcess> game_;
 };
 
@@ -223,6 +273,78 @@ TEST(WaylandRecording, AShareTheDesktopEndsEndsTheRecording) {
     engine.posted.front()();
     EXPECT_FALSE(engine.recorder.isRecording());
     EXPECT_TRUE(std::filesystem::exists(folder.file("ended.mp4")));
+}
+
+std::string gnomeFolder;
+auto* const gnome = static_cast<ScriptedDesktop*>(::testing::AddGlobalTestEnvironment(
+    new ScriptedDesktop("GnomeRecording", GNOME_SESSION, "gnome_session", gnomeFolder)));
+
+struct Recorded {
+    int status = -1;
+    std::string errors;
+    double seconds = 0;  // what vidora-record says it recorded
+    double movie = 0;    // what the movie lasts
+};
+
+// `vidora-record --display` on GNOME's desktop with `bus` for the session bus, into FOLDER/movies.
+Recorded recordOnGnome(const TemporaryFolder& folder, const std::string& name, const std::string& bus) {
+    std::filesystem::create_directories(folder.file("movies"));
+    std::string command = "env XDG_SESSION_TYPE=wayland XDG_STATE_HOME='" + folder.file("state") +
+                          "' DBUS_SESSION_BUS_ADDRESS='" + bus + "'";
+    for (const std::string variable : {"WAYLAND_DISPLAY", "DISPLAY", "XAUTHORITY"}) {
+        command += " " + variable + "='" + gnome->variables[variable] + "'";
+    }
+    const std::string movie = folder.file("movies/" + name);
+    const std::string printed =
+        run(command + " timeout 30 " VIDORA_RECORD " --display --seconds 2 '" + movie + ".mp0' 2>'" +
+            folder.file(name + ".errors") + "'; echo status $?");
+    Recorded recorded;
+    recorded.errors = readFile(folder.file(name + ".errors"));
+    std::sscanf(printed.c_str() + printed.find("status"), "status %d", &recorded.status);
+    if (const auto at = printed.find("recorded "); at != std::string::npos) {
+        recorded.seconds = std::strtod(printed.c_str() + at + 9, nullptr);
+    }
+    recorded.movie = std::strtod(
+        run("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + movie + ".mp4'").c_str(),
+        nullptr);
+    return recorded;
+}
+
+// GNOME's own stack: mutter's screen cast through xdg-desktop-portal-gnome, whose dialog a person
+// answers once (scripts/lib/answer-share.py, through AT-SPI); the next recording restores the choice
+// without asking. A movie lasts as long as its recording, the wait for the dialog left out.
+TEST(GnomeRecording, DisplayIsSharedOnceThenRestoredAndEachMovieLastsAsLongAsItsRecording) {
+    if (!gnome->missing.empty()) {
+        GTEST_SKIP() << gnome->missing;
+    }
+    TemporaryFolder folder;
+    for (const std::string name : {"asked", "restored"}) {
+        const Recorded recorded = recordOnGnome(folder, name, gnome->variables["DBUS_SESSION_BUS_ADDRESS"]);
+        ASSERT_EQ(recorded.status, 0) << recorded.errors;
+        EXPECT_EQ(std::ranges::count(readFile(gnomeFolder + "/desktop/chooser-asked"), '\n'), 1) << name;
+        EXPECT_NEAR(recorded.movie, recorded.seconds, 0.5) << name << ":\n" << recorded.errors;
+    }
+}
+
+// mutter without xdg-desktop-portal-gnome: the portal offers no ScreenCast.
+TEST(GnomeRecording, WithoutAScreenCastBackendTheRecordingFailsInOneLineAndLeavesNoFile) {
+    if (!gnome->missing.empty()) {
+        GTEST_SKIP() << gnome->missing;
+    }
+    TemporaryFolder folder;
+    const Recorded recorded = recordOnGnome(folder, "refused", gnome->variables["GNOME_BARE_BUS_ADDRESS"]);
+    EXPECT_NE(recorded.status, 0);
+    // The recorder's own lines, not the tool's: one, saying why.
+    std::vector<std::string> said;
+    std::istringstream errors(recorded.errors);
+    for (std::string line; std::getline(errors, line);) {
+        if (!line.starts_with("vidora-record:")) {
+            said.push_back(line);
+        }
+    }
+    EXPECT_THAT(said, ::testing::ElementsAre(::testing::ContainsRegex("[Ss]creen.?[Cc]ast")))
+        << recorded.errors;
+    EXPECT_TRUE(std::filesystem::is_empty(folder.file("movies")));
 }
 
 }  // namespace
