@@ -3,13 +3,18 @@
 // A desktop and a sound server of the test's own: Xvfb with openbox, and a PulseAudio daemon with a
 // null sink and a null source. Each sets the variable that points this process at it (DISPLAY,
 // PULSE_SERVER) while it lives.
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,14 +39,12 @@ inline void stopChild(std::unique_ptr<ChildProcess>& child, int signal = SIGTERM
     }
 }
 
-// Xvfb at 1920 x 1080 on a display number no one else uses, with openbox for the window manager unless
-// the test plays without one.
+// Xvfb at 1920 x 1080 on a display number it picks itself, with openbox for the window manager unless the
+// test plays without one.
 class TestDisplay {
 public:
     explicit TestDisplay(bool withWindowManager = true) {
-        for (int number = 90; number < 530 && !server_; number += number == 99 ? 421 : 1) {
-            tryNumber(number);
-        }
+        startServer();
         if (!server_) {
             return;
         }
@@ -76,25 +79,56 @@ public:
     void kill() { stopChild(server_); }
 
 private:
-    void tryNumber(int number) {
-        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        if (std::filesystem::exists(lock) || std::filesystem::exists(socket)) {
+    // Xvfb picks a free number itself and writes it to a file it inherits once it serves it: a number
+    // that looks free here may be taken by another server before ours claims it.
+    void startServer() {
+        const std::string numberFile = folder_.file("display");
+        const int descriptor = ::open(numberFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (descriptor < 0) {
             return;
         }
         auto candidate = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"/usr/bin/Xvfb", ":" + std::to_string(number), "-screen", "0",
-                                     "1920x1080x24", "-nolisten", "tcp"},
+            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(descriptor), "-screen",
+                                     "0", "1920x1080x24", "-nolisten", "tcp"},
             std::map<std::string, std::string>{});
-        // The lock file names the server that won the number; another test may have raced for it.
-        const auto serves = [&] {
-            return std::filesystem::exists(socket) &&
-                   std::atoi(tavrin::testing::readFile(lock).c_str()) == candidate->pid();
+        ::close(descriptor);
+        std::string number;
+        const auto announced = [&] {
+            number = tavrin::testing::readFile(numberFile);
+            return number.ends_with('\n');
         };
-        if (waitUntil([&] { return serves() || !candidate->running(); }, 20s) && candidate->running()) {
-            server_ = std::move(candidate);
-            name_ = ":" + std::to_string(number);
+        if (!waitUntil([&] { return announced() || !candidate->running(); }, 20s) || !candidate->running()) {
+            return;
         }
+        number.pop_back();
+        if (holdsSocket(candidate->pid(), "/tmp/.X11-unix/X" + number)) {
+            server_ = std::move(candidate);
+            name_ = ":" + number;
+        }
+    }
+
+    // Whether process `pid` has the socket bound to `path` (or its abstract twin) among its files.
+    static bool holdsSocket(pid_t pid, const std::string& path) {
+        std::ifstream table("/proc/net/unix");
+        std::set<std::string> sockets;
+        for (std::string line; std::getline(table, line);) {
+            std::istringstream fields(line);
+            std::string field, inode, name;
+            for (int column = 0; column < 6; ++column) {
+                fields >> field;
+            }
+            if (fields >> inode >> name && (name == path || name == "@" + path)) {
+                sockets.insert("socket:[" + inode + "]");
+            }
+        }
+        std::error_code error;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+            if (sockets.contains(std::filesystem::read_symlink(entry.path(), error).string())) {
+                return true;
+            }
+        }
+        return false;
     }
 
     TemporaryFolder folder_;

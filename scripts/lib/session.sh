@@ -21,21 +21,40 @@ session_wait() {  # SECONDS COMMAND...: true once COMMAND succeeds within SECOND
     done
 }
 
+# True when process PID is the server that answers on display :NUMBER: one of the display's sockets is
+# among its files, and the display answers.
+session_serves() {  # NUMBER PID
+    local inode
+    for inode in $(awk -v path="/tmp/.X11-unix/X$1" '$8 == path || $8 == "@" path { print $7 }' /proc/net/unix); do
+        if find "/proc/$2/fd" -lname "socket:\[$inode\]" | grep -q .; then
+            xdpyinfo -display ":$1"
+            return
+        fi
+    done
+    return 1
+}
+
 session_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
     fi
-    local number
-    for number in $(seq 90 110); do
-        [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ] && continue
-        session_start_child Xvfb ":$number" -screen 0 1920x1080x24 -nolisten tcp
-        if session_wait 20 xdpyinfo -display ":$number"; then
+    # Xvfb takes a free number itself and writes it once it accepts connections: a number that looks
+    # free here may be taken by another server before ours claims it, and the tests would then run on
+    # that server until it goes away. Without -noreset the server resets when its last client leaves
+    # and drops a client that connects meanwhile, as openbox does right after the probe below.
+    local numberFile="$session_folder/display" number server
+    : >"$numberFile"
+    session_start_child Xvfb -displayfd 3 -noreset -screen 0 1920x1080x24 -nolisten tcp 3>"$numberFile"
+    server=${session_pids[-1]}
+    if session_wait 20 grep -q '^[0-9][0-9]*$' "$numberFile"; then
+        number=$(head -n 1 "$numberFile")
+        if session_serves "$number" "$server" >/dev/null 2>&1; then
             export DISPLAY=":$number"
             session_start_child openbox --sm-disable
             session_wait 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
             return 0
         fi
-    done
+    fi
     echo "session: no X display could be started" >&2
     return 1
 }
