@@ -122,6 +122,9 @@ private:
         MediaTime last{};
         while (!stop.stop_requested()) {
             if (video_->hasEnded()) {
+                if (isInterrupted()) {
+                    return;  // a stop: nothing went wrong
+                }
                 const std::string reason = video_->endReason();
                 std::cerr << "Vidora: the screen-cast stream ended" << (reason.empty() ? "" : ": ") << reason
                           << std::endl;
