@@ -11,10 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,7 +77,8 @@ public:
 
 private:
     // Xvfb picks a free number itself and writes it to a file it inherits once it serves it: a number
-    // that looks free here may be taken by another server before ours claims it.
+    // that looks free here may be taken by another server before ours claims it. Ours holds the number's
+    // sockets while it runs, so the server that answers there is ours.
     void startServer() {
         const std::string numberFile = folder_.file("display");
         const int descriptor = ::open(numberFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -97,38 +95,10 @@ private:
             number = tavrin::testing::readFile(numberFile);
             return number.ends_with('\n');
         };
-        if (!waitUntil([&] { return announced() || !candidate->running(); }, 20s) || !candidate->running()) {
-            return;
-        }
-        number.pop_back();
-        if (holdsSocket(candidate->pid(), "/tmp/.X11-unix/X" + number)) {
+        if (waitUntil([&] { return announced() || !candidate->running(); }, 20s) && candidate->running()) {
             server_ = std::move(candidate);
-            name_ = ":" + number;
+            name_ = ":" + number.substr(0, number.size() - 1);
         }
-    }
-
-    // Whether process `pid` has the socket bound to `path` (or its abstract twin) among its files.
-    static bool holdsSocket(pid_t pid, const std::string& path) {
-        std::ifstream table("/proc/net/unix");
-        std::set<std::string> sockets;
-        for (std::string line; std::getline(table, line);) {
-            std::istringstream fields(line);
-            std::string field, inode, name;
-            for (int column = 0; column < 6; ++column) {
-                fields >> field;
-            }
-            if (fields >> inode >> name && (name == path || name == "@" + path)) {
-                sockets.insert("socket:[" + inode + "]");
-            }
-        }
-        std::error_code error;
-        for (const auto& entry :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-            if (sockets.contains(std::filesystem::read_symlink(entry.path(), error).string())) {
-                return true;
-            }
-        }
-        return false;
     }
 
     TemporaryFolder folder_;
