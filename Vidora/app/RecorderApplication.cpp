@@ -50,15 +50,10 @@ bool RecorderApplication::launch() {
                             .mainQueue = runOnMainThread,
                             .startTimer = startSecondTimer,
                             .alertSound = alertSound});
-    window_ = std::make_unique<RecorderWindow>(
-        *view_,
-        MenuActions{.addonArchive = findAddonArchive(),
-                    .locations = locations_,
-                    .reveal = revealFile,
-                    .open = openWebAddress},
-        options_.loadVersionPage
-            ? QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString()))
-            : QString());
+    window_ = std::make_unique<RecorderWindow>(*view_, MenuActions{.addonArchive = findAddonArchive(),
+                                                                   .locations = locations_,
+                                                                   .reveal = revealFile,
+                                                                   .open = openWebAddress});
     view_->changed = [this] { window_->content().render(); };
     window_->show();
     view_->onAppear();
@@ -66,6 +61,10 @@ bool RecorderApplication::launch() {
     updateCheck_ = std::make_unique<UpdateCheck>(
         QUrl(QString::fromStdString(AppInfo::current().versionJson(options_.webSite.toStdString()))));
     updateCheck_->checkVersion(window_.get());
+    if (options_.loadVersionPage) {
+        versionPage_ = std::make_unique<VersionPage>(
+            QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString())));
+    }
     launched_ = true;
     runProxyApps();
     return true;

@@ -6,6 +6,7 @@
 
 #include "RecorderWindow.h"
 #include "UpdateCheck.h"
+#include "VersionPage.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/InterruptibleClock.h"
 #include "common/Workspace.h"
@@ -24,7 +25,7 @@ public:
     struct Options {
         // The maker's site: the version page and file are found under it.
         QString webSite = QString::fromUtf8(AppInfo::webSite.data(), AppInfo::webSite.size());
-        // Whether the version page is loaded in the hidden page view.
+        // Whether the version page is visited at launch.
         bool loadVersionPage = true;
     };
 
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<ContentView> view_;
     std::unique_ptr<RecorderWindow> window_;
     std::unique_ptr<UpdateCheck> updateCheck_;
+    std::unique_ptr<VersionPage> versionPage_;
 };
 
 }  // namespace vidora

@@ -1,9 +1,6 @@
 // Vidora, the recorder: records a display or the game's windows with its sound and the microphone,
 // by hand or when the proxy's command files say a match starts and ends.
-#include <unistd.h>
-
 #include <QApplication>
-#include <cstdlib>
 
 #include "ProcWorkspace.h"
 #include "QuitSignals.h"
@@ -12,11 +9,6 @@
 
 int main(int argc, char** argv) {
     vidora::mapLargeBlocksOnTheirOwn();
-    // The page view's renderer refuses to run as root inside its sandbox.
-    if (geteuid() == 0) {
-        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vidora"));
 

@@ -66,8 +66,7 @@ protected:
         return seams;
     }()};
     RecorderWindow window{
-        view, MenuActions{.addonArchive = std::nullopt, .locations = locations, .reveal = {}, .open = {}},
-        QString()};
+        view, MenuActions{.addonArchive = std::nullopt, .locations = locations, .reveal = {}, .open = {}}};
 };
 
 TEST_F(WindowTest, ButtonsFollowTheControllerAndTheWindowManagerKeepsTheSize) {
