@@ -6,19 +6,26 @@
 #include <cstdlib>
 
 #include "ProcWorkspace.h"
+#include "ProgramStart.h"
 #include "QuitSignals.h"
 #include "RecorderApplication.h"
 #include "linux/LargeBlocks.h"
 
 int main(int argc, char** argv) {
+    tavrin::ProgramStart start(
+        argc, argv, QStringLiteral("Vidora"),
+        QStringLiteral("Records a display or the game's windows with the system's sound and the\n"
+                       "microphone, by hand or when Parlan says an arena match starts and ends."));
+    if (const auto status = start.exitStatus()) {
+        return *status;
+    }
     vidora::mapLargeBlocksOnTheirOwn();
     // The page view's renderer refuses to run as root inside its sandbox.
     if (geteuid() == 0) {
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vidora"));
+    QApplication application(start.argc(), start.argv());
 
     const tavrin::ProcWorkspace work;
     vidora::RecorderApplication::Options options;

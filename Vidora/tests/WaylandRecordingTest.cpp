@@ -275,6 +275,15 @@ TEST(WaylandRecording, AShareTheDesktopEndsEndsTheRecording) {
     EXPECT_TRUE(std::filesystem::exists(folder.file("ended.mp4")));
 }
 
+// The programs' windows go through Xwayland even where Qt's Wayland platform is installed: the window
+// lists, the game and xdotool are all on X11 there.
+TEST(WaylandRecording, ProgramWindowsComeThroughXwayland) {
+    TemporaryFolder home;
+    ChildProcess proxy({PARLAN}, {{"HOME", home.path()}, {"XDG_CONFIG_HOME", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_TRUE(waitUntil([] { return !run("xdotool search --classname '^Parlan$'").empty(); }, 20s))
+        << "no Parlan window on Xwayland";
+}
+
 std::string gnomeFolder;
 auto* const gnome = static_cast<ScriptedDesktop*>(::testing::AddGlobalTestEnvironment(
     new ScriptedDesktop("GnomeRecording", GNOME_SESSION, "gnome_session", gnomeFolder)));
