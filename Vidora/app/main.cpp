@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(start.argc(), start.argv());
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.tavrinworks.Vidora"));
 
     const tavrin::ProcWorkspace work;
     vidora::RecorderApplication::Options options;
