@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by CPack after it made the packages: mends the debug-symbols package as Debian's own tools make
 # it. CMake 3.25 lists its files in md5sums under the build folder's absolute paths, and leaves it
 # without the copyright and changelog that its documentation folder, a link to the main package's,

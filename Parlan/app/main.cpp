@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parlan, the combat-log proxy: follows the game's newest combat log and drops command, subtitle and
 // match-log files for the recorder.
 #include <QApplication>

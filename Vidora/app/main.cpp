@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vidora, the recorder: records a display or the game's windows with its sound and the microphone,
 // by hand or when the proxy's command files say a match starts and ends.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording on headless Wayland desktops the test starts once: on sway (scripts/lib/wayland-session.sh),
 // displays through the ScreenCast portal and PipeWire and the stand-in game's X11 window through
 // Xwayland; on GNOME's own stack (scripts/lib/gnome-session.sh), displays with vidora-record.

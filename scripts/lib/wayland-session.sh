@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A headless Wayland desktop for the tests, with a working screen-cast portal and no dialog: sway
 # (wlroots' headless backend drawn with pixman) with Xwayland, PipeWire with WirePlumber, and
 # xdg-desktop-portal with its wlroots backend (the build scripts/deps --test makes, which works without a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder's window on a real X server under openbox, with the controller on fakes: the buttons
 // through the states a player sees (saved as screenshots), and what the window manager lets a player do.
 #include <gtest/gtest.h>
