@@ -28,7 +28,6 @@ int refuse(const QString& name, const QString& reason) {
 
 ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QString& description) {
     QCoreApplication::setApplicationName(name);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
 
     QCommandLineParser parser;
     // "-platform xcb" as Qt writes its options, not -p -l -a ...

@@ -11,8 +11,8 @@ namespace tavrin {
 // What a desktop program does with its command line before its QApplication exists, so that --help
 // and --version need no display and start nothing.
 //
-// Names the application (its name and the build's version) and reads the line: --help and --version
-// are answered on standard output, an unknown option or any argument is refused on standard error.
+// Names the application and reads the line: --help and --version are answered on standard output,
+// an unknown option or any argument is refused on standard error.
 // Qt's own options (-platform, -display, -style, -session and a few more) pass on to the QApplication.
 // Whenever an X display is there and the person chose no platform (QT_QPA_PLATFORM, -platform), the
 // windows go to it, through Xwayland on a Wayland desktop: the capture, the window lists and the game
