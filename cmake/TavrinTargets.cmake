@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiler settings shared by every target of the project. Warnings become errors only where asked (the
 # presets and CI): a packager's compiler may warn where ours does not, and that must not stop the build.
 add_library(tavrin_warnings INTERFACE)

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parlan, the combat-log proxy: follows the game's newest combat log and drops command, subtitle and
 // match-log files for the recorder.
 #include <QApplication>
 
 #include "ProcWorkspace.h"
+#include "ProgramStart.h"
 #include "ProxyApplication.h"
 #include "QuitSignals.h"
 #include "common/Folders.h"
@@ -15,11 +17,17 @@ constexpr const char* startHiddenVariable = "TAVRIN_START_HIDDEN";
 }  // namespace
 
 int main(int argc, char** argv) {
+    tavrin::ProgramStart start(
+        argc, argv, QStringLiteral("Parlan"),
+        QStringLiteral("Follows the game's newest combat log and drops command, subtitle and\n"
+                       "match-log files for Vidora at each arena match."));
+    if (const auto status = start.exitStatus()) {
+        return *status;
+    }
     const bool startHidden = qEnvironmentVariable(startHiddenVariable) == QLatin1String("1");
     qunsetenv(startHiddenVariable);  // not handed on to anything this process starts
 
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Parlan"));
+    QApplication application(start.argc(), start.argv());
 
     const tavrin::ProcWorkspace work;
     if (tavrin::anotherCopyRuns(work)) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // parlan-bench [benchmark flags] [LOG_FILE]: the combat-log engine's throughput on a sample log: the
 // head alone, the whole path as the replay runs it, and one 1 MiB catch-up pass of the follower.
 // LOG_FILE defaults to the largest sample log.

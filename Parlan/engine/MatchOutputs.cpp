@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The match outputs of LogEvent: command file, subtitle file, match log and the reset.
 #include <algorithm>
 #include <cinttypes>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The arena match tracker: the event handlers of LogEvent.
 #include "common/Text.h"
 #include "engine/CommandFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes as a combat log through the whole engine: the follower, the head,
 // the body with the event patterns, the match tracker and the files it writes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // parlan-replay LOG_FILE MOVIES_DIR: replays a finished combat log through the proxy's engine and
 // prints one line per match: its stamp, zone and end ("open" when the log stops during the match).
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ContentWidget.h"
 
 #include <QDir>
@@ -21,6 +22,9 @@ ContentWidget::ContentWidget(ContentView& view, QWidget* parent)
     row->addWidget(display_);
     row->addStretch();
     setFixedSize(width, FaceButton::side + 10);
+    record_->setShortcut(Qt::Key_R);
+    microphone_->setShortcut(Qt::Key_M);
+    display_->setPurpose(QStringLiteral("Choose what to record"));
 
     connect(record_, &QAbstractButton::clicked, this,
             [this] { view_.onRecordButton(!view_.isRecording(), std::nullopt); });
@@ -72,11 +76,14 @@ void ContentWidget::render() {
         recordFace.caption = QString::fromStdString(view_.recordingTime());
     }
     record_->setFace(recordFace);
+    record_->setPurpose(recording ? QStringLiteral("Stop recording") : QStringLiteral("Start recording"));
     record_->setEnabled(view_.recordEnable());
 
     ButtonFace microphoneFace;
     microphoneFace.symbol = view_.micEnable() ? QStringLiteral("mic.fill") : QStringLiteral("mic.slash");
     microphone_->setFace(microphoneFace);
+    microphone_->setPurpose(view_.micEnable() ? QStringLiteral("Microphone on")
+                                              : QStringLiteral("Microphone off"));
     microphone_->setEnabled(view_.recordEnable());
 
     const auto index = view_.index();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FaceButton.h"
 
 #include <QPainter>
@@ -36,7 +37,7 @@ QImage symbolImage(const QString& symbol, int side) {
 
 FaceButton::FaceButton(QWidget* parent) : QAbstractButton(parent) {
     setFixedSize(side, side);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void FaceButton::setFace(ButtonFace face) {
@@ -44,8 +45,17 @@ void FaceButton::setFace(ButtonFace face) {
         return;
     }
     face_ = std::move(face);
-    setAccessibleName(face_.symbol.isEmpty() ? face_.caption : face_.symbol);
+    QStringList texts = face_.lines;
+    texts.prepend(face_.caption);
+    texts.removeAll(QString());
+    setAccessibleDescription(texts.join(QStringLiteral(", ")));
     update();
+}
+
+void FaceButton::setPurpose(const QString& words) {
+    setAccessibleName(words);
+    const QString key = shortcut().toString(QKeySequence::NativeText);
+    setToolTip(key.isEmpty() ? words : QStringLiteral("%1 (%2)").arg(words, key));
 }
 
 void FaceButton::paintEvent(QPaintEvent*) {
@@ -58,6 +68,11 @@ void FaceButton::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(0xc8, 0xc8, 0xcc));
     painter.setBrush(base);
     painter.drawRoundedRect(bounds, 10, 10);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), 9, 9);
+    }
 
     // Every text of the face in the one small font.
     QFont font = painter.font();

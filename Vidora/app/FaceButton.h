@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QAbstractButton>
@@ -25,7 +26,8 @@ struct ButtonFace {
 // A bundled symbol drawn as a square picture of `side` pixels.
 QImage symbolImage(const QString& symbol, int side);
 
-// A 120 x 120 button painted from a ButtonFace; a disabled one is drawn faded.
+// A 120 x 120 button painted from a ButtonFace; a disabled one is drawn faded, one with the keyboard
+// focus ringed. It takes the focus by Tab only, so that a click leaves no ring.
 class FaceButton final : public QAbstractButton {
 public:
     static constexpr int side = 120;
@@ -33,6 +35,9 @@ public:
 
     explicit FaceButton(QWidget* parent = nullptr);
     void setFace(ButtonFace face);
+    // What pressing it does, in words ("Start recording"): its accessible name, and its tooltip with
+    // its key. A screen reader hears the face's texts as the description.
+    void setPurpose(const QString& words);
     const ButtonFace& face() const { return face_; }
     QSize sizeHint() const override { return {side, side}; }
 

@@ -1,16 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vidora, the recorder: records a display or the game's windows with its sound and the microphone,
 // by hand or when the proxy's command files say a match starts and ends.
 #include <QApplication>
 
 #include "ProcWorkspace.h"
+#include "ProgramStart.h"
 #include "QuitSignals.h"
 #include "RecorderApplication.h"
 #include "linux/LargeBlocks.h"
 
 int main(int argc, char** argv) {
+    tavrin::ProgramStart start(
+        argc, argv, QStringLiteral("Vidora"),
+        QStringLiteral("Records a display or the game's windows with the system's sound and the\n"
+                       "microphone, by hand or when Parlan says an arena match starts and ends."));
+    if (const auto status = start.exitStatus()) {
+        return *status;
+    }
     vidora::mapLargeBlocksOnTheirOwn();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vidora"));
+    QApplication application(start.argc(), start.argv());
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.tavrinworks.Vidora"));
 
     const tavrin::ProcWorkspace work;
     vidora::RecorderApplication::Options options;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vidora-page: loads the recorder's version page as a browser would, never shown, and quits once it has
 // loaded. The site sees the launch without a web engine idling in the recorder all evening beside the
 // game (its renderer, GPU and zygote processes take more memory than the recorder itself).

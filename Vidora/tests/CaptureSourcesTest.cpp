@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture sources against real servers: frames from an Xvfb display with openbox, sound from a
 // PulseAudio daemon, each started by the test.
 #include <gtest/gtest.h>

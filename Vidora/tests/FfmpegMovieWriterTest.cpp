@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The movie writer with real FFmpeg; the movies are read back with the ffprobe and ffmpeg tools.
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder end to end: the X11 and PulseAudio sources and the FFmpeg writer record the whole display
 // of an Xvfb desktop with openbox, the stand-in game on it, with sound from a PulseAudio daemon, all
 // started by the test. The movie is read back with the ffprobe and ffmpeg tools.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The selection rules against snapshots laid out by hand.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder's engine with fakes for the content, the capture platform and the writer.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A desktop and a sound server of the test's own: Xvfb with openbox, and a PulseAudio daemon with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording on headless Wayland desktops the test starts once: on sway (scripts/lib/wayland-session.sh),
 // displays through the ScreenCast portal and PipeWire and the stand-in game's X11 window through
 // Xwayland; on GNOME's own stack (scripts/lib/gnome-session.sh), displays with vidora-record.
@@ -273,6 +274,19 @@ TEST(WaylandRecording, AShareTheDesktopEndsEndsTheRecording) {
     engine.posted.front()();
     EXPECT_FALSE(engine.recorder.isRecording());
     EXPECT_TRUE(std::filesystem::exists(folder.file("ended.mp4")));
+}
+
+// The programs' windows go through Xwayland even where Qt's Wayland platform is installed: the window
+// lists, the game and xdotool are all on X11 there.
+TEST(WaylandRecording, ProgramWindowsComeThroughXwayland) {
+    TemporaryFolder home;
+    // Renamed, the proxy takes no other copy that runs for this user for itself, and quits for none.
+    const std::string proxyCopy = home.file("proxy-copy");
+    std::filesystem::copy_file(PARLAN, proxyCopy);
+    ChildProcess proxy({proxyCopy},
+                       {{"HOME", home.path()}, {"XDG_CONFIG_HOME", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_TRUE(waitUntil([] { return !run("xdotool search --class '^Parlan$'").empty(); }, 20s))
+        << "no Parlan window on Xwayland";
 }
 
 std::string gnomeFolder;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The provider and the workspace against a real X server with a window manager, started by each test.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The running applications: icon and name from a window of this process on a real X server with a window
 // manager, and without a display what /proc identifies.
 #include <gtest/gtest.h>

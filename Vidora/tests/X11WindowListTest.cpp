@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application windows where no window manager publishes a client list (weston's for Xwayland): the
 // test itself plays a reparenting manager's part on a bare Xvfb. The workspace then names their process.
 #include <gtest/gtest.h>

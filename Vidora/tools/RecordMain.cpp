@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] OUTPUT.mp0
 // Records the first display, or an application's windows, with the recorder's engine for N seconds from
 // its first frame (SIGINT or SIGTERM end it sooner), then prints how long stop() took to finish the movie,

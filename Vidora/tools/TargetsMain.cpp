@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vidora-targets [REFRESHES]: the applications the recorder's target list offers on the display that
 // DISPLAY names, as a refresh finds them, and the time REFRESHES refreshes (default 50) took: wall-clock
 // and this process's CPU time, the first (entry folders read) apart. A developer tool for measuring the

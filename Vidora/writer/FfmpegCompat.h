@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The FFmpeg headers the writer uses, and every difference between FFmpeg versions it has to bridge.

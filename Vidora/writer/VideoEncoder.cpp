@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "writer/VideoEncoder.h"
 
 #include <libyuv/convert_from_argb.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Answers the GNOME portal's "Screen Share" dialog as a person would, through AT-SPI.
 
 answer-share.py ASKED_FILE runs until stopped. Each time xdg-desktop-portal-gnome shows the dialog it

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # GNOME's own screen-cast stack, headless, for the tests: mutter (its headless backend, one virtual
 # monitor drawn in software) with Xwayland, PipeWire with WirePlumber, xdg-desktop-portal with
 # xdg-desktop-portal-gnome, and the accessibility bus through which answer-share.py answers the

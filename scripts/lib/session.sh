@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A desktop session for the demo and the end-to-end tests: uses the display and sound server the user
 # has, and otherwise starts Xvfb (1920 x 1080) with openbox and a PulseAudio daemon with a null sink
 # and a null source. Everything started here is stopped by session_stop (call it from a trap).

@@ -1,6 +1,7 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A headless Wayland desktop for the tests, with a working screen-cast portal and no dialog: sway
 # (wlroots' headless backend drawn with pixman) with Xwayland, PipeWire with WirePlumber, and
-# xdg-desktop-portal with its wlroots backend (the build scripts/deps makes, which works without a
+# xdg-desktop-portal with its wlroots backend (the build scripts/deps --test makes, which works without a
 # graphics card), all on a D-Bus session of its own. Source it; needs bash. Stop it with
 # wayland_session_stop (call it from a trap).
 #
@@ -21,7 +22,7 @@ wayland_pids=()
 wayland_folder=""
 wayland_nobody=65534
 
-wayland_backend() {  # the portal backend scripts/deps builds
+wayland_backend() {  # the portal backend scripts/deps --test builds
     echo "${TAVRIN_PORTAL_BACKEND:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrin/xdg-desktop-portal-wlr/xdg-desktop-portal-wlr}"
 }
 
@@ -47,7 +48,7 @@ wayland_session_begin() {  # FOLDER
     wayland_folder=$1
     local backend
     backend=$(wayland_backend)
-    [ -x "$backend" ] || { wayland_fail "no portal backend at $backend (run scripts/deps)"; return 1; }
+    [ -x "$backend" ] || { wayland_fail "no portal backend at $backend (run scripts/deps --test)"; return 1; }
     mkdir -p "$wayland_folder"/{runtime,compositor,home,config/xdg-desktop-portal-wlr,data/dbus-1/services}
     chmod 755 "$wayland_folder"
     chmod 700 "$wayland_folder/runtime" "$wayland_folder/compositor"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real Parlan beside the stand-in game, each in its own process, with a temporary home: the followed
 // log meets what the game and a player's machine do to it, and each time the matches must still count.
 #include <gtest/gtest.h>

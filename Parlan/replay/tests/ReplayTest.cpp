@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game's real combat logs replayed through the engine; each expected value is read off the log
 // lines named in the comments (line numbers of the files in combatlogs/).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- The proxy follows the combat log, which the game writes only while logging is on: turn it on when
 -- the player enters an arena and off again when they leave one. Logging the player turned on by hand
 -- outside arenas is left alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder's window on a real X server under openbox, with the controller on fakes: the buttons
 // through the states a player sees (saved as screenshots), and what the window manager lets a player do.
 #include <gtest/gtest.h>
@@ -51,6 +52,13 @@ protected:
             << name.toStdString();
     }
     void click(FaceButton& button) { QTest::mouseClick(&button, Qt::LeftButton); }
+    // What a screen reader says of each button.
+    std::string purposes() {
+        return QStringList{record().accessibleName(), microphone().accessibleName(),
+                           display().accessibleName()}
+            .join(QStringLiteral(", "))
+            .toStdString();
+    }
 
     FaceButton& record() { return window.content().recordButton(); }
     FaceButton& microphone() { return window.content().microphoneButton(); }
@@ -84,19 +92,28 @@ TEST_F(WindowTest, ButtonsFollowTheControllerAndTheWindowManagerKeepsTheSize) {
     EXPECT_EQ(display().face().corner, "1 / 2");
     screenshot(QStringLiteral("2-idle"));
     const QImage idleRecord = record().grab().toImage();
+    EXPECT_EQ(purposes(), "Start recording, Microphone off, Choose what to record");
 
-    click(display());
+    // The keyboard alone: Tab to the display button and Space; the keys M and R.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(&window, Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), &display());
+    QTest::keyClick(&display(), Qt::Key_Space);
     EXPECT_EQ(display().face().caption, "Editor");
     EXPECT_FALSE(display().face().picture.isNull());
-    click(microphone());
-    EXPECT_EQ(microphone().face().symbol, "mic.fill");
-    click(record());
+    QTest::keyClick(&window, Qt::Key_M);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return microphone().face().symbol == "mic.fill"; }, 2000));
+    QTest::keyClick(&window, Qt::Key_R);
     // The start runs on the controller's own task.
     ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.recording.load(); }, 5000));
     recorder.started = clock.now() - 75s;
     ticks();
     EXPECT_EQ(record().face().symbol, "stop");
     EXPECT_EQ(record().face().caption, "01:15");
+    EXPECT_EQ(purposes(), "Stop recording, Microphone on, Choose what to record");
     EXPECT_NE(record().grab().toImage(), idleRecord);
     EXPECT_FALSE(display().isEnabled());
     screenshot(QStringLiteral("3-recording"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stand-in game: writes a combat log as World of Warcraft does, shows a window like the game's under
 // Wine and may play a tone. The main thread runs the window and the signals; the log and the tone have
 // threads of their own.

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace tavrin {
+
+// What a desktop program does with its command line before its QApplication exists, so that --help
+// and --version need no display and start nothing.
+//
+// Names the application and reads the line: --help and --version are answered on standard output,
+// an unknown option or any argument is refused on standard error.
+// Qt's own options (-platform, -display, -style, -session and a few more) pass on to the QApplication.
+// Whenever an X display is there and the person chose no platform (QT_QPA_PLATFORM, -platform), the
+// windows go to it, through Xwayland on a Wayland desktop: the capture, the window lists and the game
+// all live on X11 there. Main thread, before the QApplication.
+class ProgramStart {
+public:
+    ProgramStart(int argc, char** argv, const QString& name, const QString& description);
+
+    // Set once the line is answered (0) or refused (2): the program stops with it.
+    std::optional<int> exitStatus() const { return exitStatus_; }
+
+    // The command line for the QApplication, which keeps both for its life: this object must outlive it.
+    int& argc() { return argc_; }
+    char** argv() { return pointers_.data(); }
+
+private:
+    std::optional<int> exitStatus_;
+    std::vector<QByteArray> arguments_;
+    std::vector<char*> pointers_;
+    int argc_ = 0;
+};
+
+}  // namespace tavrin
