@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vidora {
@@ -20,5 +21,29 @@ struct FileSystemCalls {
 // source, an existing target or any other failure leaves everything as it was. Any thread.
 bool changeExtension(const std::string& path, const std::string& extension,
                      const FileSystemCalls& calls = FileSystemCalls::system());
+
+// Whether a fragmented movie holds its header and at least one fragment with all its data (and so whole
+// frames: each fragment begins with a key frame). A movie cut off by a crash plays up to its last one.
+bool holdsWholeFragment(const std::string& path);
+
+// A flock on ".recording.lock" in a movies folder: every recording into the folder holds it shared, the
+// recovery of unfinished movies exclusively, so that the recovery never takes a movie another copy of the
+// recorder is writing. It ends with the process, however that ends.
+class FolderLock {
+public:
+    enum class Holder { recording, recovery };
+
+    // A recording waits for a recovery in progress; a recovery gets nothing while a recording holds the
+    // lock. Nothing either when the lock file cannot be made.
+    static std::optional<FolderLock> take(const std::string& folder, Holder holder);
+
+    FolderLock(FolderLock&& other) noexcept;
+    FolderLock& operator=(FolderLock&& other) noexcept;
+    ~FolderLock();
+
+private:
+    explicit FolderLock(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
 
 }  // namespace vidora
