@@ -58,6 +58,11 @@ struct ContentViewPlatform {
     std::function<std::unique_ptr<RepeatingTimer>(std::function<void()> tick)> startTimer;
     // Main.
     std::function<void()> alertSound;
+    // Main, before a recording starts: false when the movies folder has no room for it (the reason is on
+    // stderr). Unset: always room.
+    std::function<bool()> roomToRecord;
+    // Main, after each recording the controller ended.
+    std::function<void()> recordingEnded;
 };
 
 // The state behind the recorder window and what changes it: the record, microphone and display
@@ -88,6 +93,13 @@ public:
 
     // Called after every state change, on the main thread.
     std::function<void()> changed;
+    // Called on the main thread after the player switched the microphone or chose another target.
+    std::function<void()> choicesChanged;
+
+    // The player's earlier choices: the microphone now, the target once the first list holds it.
+    void restoreChoices(bool micEnable, std::string targetKey);
+    // What a target is remembered by: an application's bundle identifier, "display " and a display's name.
+    static std::string targetKey(const DisplayItem& item);
 
     // Starts the target watch and the command poll on threads of their own.
     void onAppear();
@@ -143,6 +155,7 @@ private:
     static constexpr int startGraceTicks = 5;
     std::vector<DisplayItem> displays_;
     std::optional<DisplayItem> selected_;
+    std::string restoredTarget_;
 
     mutable std::mutex loopMutex_;
     LoopView loopView_;
