@@ -6,6 +6,8 @@
 #include <QProcessEnvironment>
 
 #include "QtMainThread.h"
+#include "RecorderSettings.h"
+#include "SettingsWindow.h"
 #include "writer/FfmpegMovieWriter.h"
 
 namespace vidora {
@@ -13,6 +15,9 @@ namespace vidora {
 namespace {
 
 constexpr std::string_view proxyPrefix = "net.tavrinworks.proxy.";
+// The player's last choices in the settings file.
+constexpr char microphoneKey[] = "recorder/microphone";
+constexpr char targetKey[] = "recorder/target";
 
 }  // namespace
 
@@ -30,10 +35,10 @@ bool RecorderApplication::launch() {
     if (tavrin::anotherCopyRuns(work_)) {
         return false;
     }
-    // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
-    // Videos folder at all: without it a recording by hand would find nowhere to write.
+    useChosenFolder();
     if (const auto movies = locations_.moviesURL()) {
-        tavrin::createDirectory(*movies);
+        storage_.recoverUnfinished(*movies);
+        storage_.keepWithin(*movies, storageLimitBytes());
     }
     recorder_ = std::make_unique<ScreenCaptureRecorder>(
         content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
@@ -49,13 +54,31 @@ bool RecorderApplication::launch() {
                             .screenNames = screenNames,
                             .mainQueue = runOnMainThread,
                             .startTimer = startSecondTimer,
-                            .alertSound = alertSound});
+                            .alertSound = alertSound,
+                            .roomToRecord =
+                                [this] {
+                                    const auto movies = locations_.moviesURL();
+                                    return !movies || storage_.roomToRecord(*movies, storageLimitBytes());
+                                },
+                            .recordingEnded =
+                                [this] {
+                                    if (const auto movies = locations_.moviesURL()) {
+                                        storage_.keepWithin(*movies, storageLimitBytes());
+                                    }
+                                    // After the rest of the batch that ended it, which clears its commands.
+                                    runOnMainThread([this] { useChosenFolder(); });
+                                }});
+    const auto settings = tavrin::recorderSettings();
+    view_->restoreChoices(settings->value(microphoneKey, false).toBool(),
+                          settings->value(targetKey).toString().toStdString());
+    view_->choicesChanged = [this] { saveChoices(); };
     window_ = std::make_unique<RecorderWindow>(
         *view_,
         MenuActions{.addonArchive = findAddonArchive(),
                     .locations = locations_,
                     .reveal = revealFile,
-                    .open = openWebAddress},
+                    .open = openWebAddress,
+                    .settings = [this] { openSettings(); }},
         options_.loadVersionPage
             ? QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString()))
             : QString());
@@ -78,6 +101,36 @@ void RecorderApplication::quit() {
     loopClock_.interrupt();
     view_->stopRecorder();
     stopApplication(proxyPrefix);
+}
+
+void RecorderApplication::useChosenFolder() {
+    if (view_ && view_->isRecording()) {
+        return;  // again once it has ended
+    }
+    {
+        const std::scoped_lock lock(folderMutex_);
+        folderInUse_ = tavrin::chosenMoviesFolder();
+    }
+    // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
+    // Videos folder at all: without it a recording by hand would find nowhere to write.
+    if (const auto movies = locations_.moviesURL()) {
+        tavrin::createDirectory(*movies);
+    }
+}
+
+void RecorderApplication::openSettings() {
+    SettingsWindow settings(QString::fromStdString(MovieLocations().moviesURL().value_or("")), window_.get());
+    if (settings.exec() == QDialog::Accepted) {
+        useChosenFolder();
+    }
+}
+
+void RecorderApplication::saveChoices() const {
+    const auto settings = tavrin::recorderSettings();
+    settings->setValue(microphoneKey, view_->micEnable());
+    if (const auto& target = view_->selected()) {
+        settings->setValue(targetKey, QString::fromStdString(ContentView::targetKey(*target)));
+    }
 }
 
 void RecorderApplication::runProxyApps() const {

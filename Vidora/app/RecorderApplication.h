@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "RecorderWindow.h"
 #include "UpdateCheck.h"
+#include "capture/MovieStorage.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/InterruptibleClock.h"
 #include "common/Workspace.h"
@@ -45,13 +47,25 @@ public:
 private:
     void runProxyApps() const;
     void stopApplication(std::string_view prefix) const;
+    // Takes the movies folder chosen in the settings into use, unless a recording is in progress: its
+    // match's commands and subtitles stay in the folder it began in.
+    void useChosenFolder();
+    void openSettings();
+    void saveChoices() const;
 
     const tavrin::Workspace& work_;
     Options options_;
     bool launched_ = false;
     tavrin::SystemClock systemClock_;
     tavrin::InterruptibleClock loopClock_;
-    MovieLocations locations_;
+    mutable std::mutex folderMutex_;
+    std::optional<std::string> folderInUse_;
+    // Every copy of these reads the folder in use, from any thread.
+    MovieLocations locations_{tavrin::processEnvironment(), [this] {
+                                  const std::scoped_lock lock(folderMutex_);
+                                  return folderInUse_;
+                              }};
+    MovieStorage storage_;
     X11ContentProvider content_;
     SessionCapturePlatform platform_;
     X11DesktopWorkspace desktop_;
