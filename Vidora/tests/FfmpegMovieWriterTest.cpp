@@ -238,27 +238,28 @@ TEST(FfmpegMovieWriterTest, MovieOfAKilledRecorderOrOnAFullDiskStaysPlayable) {
     EXPECT_GT(decodedVideoFrames(folder.file("full.mp0")), 0);
 }
 
-// A movie cut short by a crash becomes mp4 and plays up to its last whole fragment; one cut before its
-// first fragment holds no frame and goes. Nothing happens while a recording holds the folder.
+// A movie cut short by a crash becomes mp4 and plays up to its last whole fragment; one cut within its
+// first fragment holds no whole frame and goes. Nothing happens while a recording holds the folder.
 TEST(MovieStorageTest, UnfinishedMoviesBecomePlayableOrGo) {
     TemporaryFolder folder;
     const std::string cut = folder.file("2025-03-07 21.04.07.mp0");
-    const std::string empty = folder.file("2025-03-07 21.10.00.mp0");
+    const std::string frameless = folder.file("2025-03-07 21.10.00.mp0");
     FfmpegMovieWriter writer;
     ASSERT_TRUE(writer.startWriting(cut, videoSettings(width, height), audioSettings()));
     writer.startSession(start);
     capture(writer, 0ms, 2200ms);  // key frames, and with them fragments, at 0 and 2 s
     writer.finishWriting();
     const std::string movie = tavrin::testing::readFile(cut);
-    tavrin::testing::writeFile(empty, movie.substr(0, movie.find("moof") - 4));
+    tavrin::testing::writeFile(frameless, movie.substr(0, movie.find("mdat") + 100));
     std::filesystem::resize_file(cut, movie.rfind("mdat") + 100);
     {
         const auto recording = FolderLock::take(folder.path(), FolderLock::Holder::recording);
         MovieStorage().recoverUnfinished(folder.path());
-        EXPECT_TRUE(std::filesystem::exists(cut) && std::filesystem::exists(empty));
+        EXPECT_TRUE(std::filesystem::exists(cut) && std::filesystem::exists(frameless));
     }
     MovieStorage().recoverUnfinished(folder.path());
-    EXPECT_FALSE(std::filesystem::exists(cut) || std::filesystem::exists(empty));
+    EXPECT_FALSE(std::filesystem::exists(cut) || std::filesystem::exists(frameless) ||
+                 std::filesystem::exists(folder.file("2025-03-07 21.10.00.mp4")));
     EXPECT_GE(decodedVideoFrames(folder.file("2025-03-07 21.04.07.mp4")), 60);
 }
 
