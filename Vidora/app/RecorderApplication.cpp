@@ -35,8 +35,10 @@ bool RecorderApplication::launch() {
     if (tavrin::anotherCopyRuns(work_)) {
         return false;
     }
-    useChosenFolder();
     if (const auto movies = locations_.moviesURL()) {
+        // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
+        // Videos folder at all: without it a recording by hand would find nowhere to write.
+        tavrin::createDirectory(*movies);
         storage_.recoverUnfinished(*movies);
         storage_.keepWithin(*movies, storageLimitBytes());
     }
@@ -55,10 +57,14 @@ bool RecorderApplication::launch() {
                             .mainQueue = runOnMainThread,
                             .startTimer = startSecondTimer,
                             .alertSound = alertSound,
-                            .roomToRecord =
+                            .recordingStarts =
                                 [this] {
                                     const auto movies = locations_.moviesURL();
-                                    return !movies || storage_.roomToRecord(*movies, storageLimitBytes());
+                                    if (movies && !storage_.roomToRecord(*movies, storageLimitBytes())) {
+                                        return false;
+                                    }
+                                    keepMoviesFolder(true);
+                                    return true;
                                 },
                             .recordingEnded =
                                 [this] {
@@ -66,7 +72,7 @@ bool RecorderApplication::launch() {
                                         storage_.keepWithin(*movies, storageLimitBytes());
                                     }
                                     // After the rest of the batch that ended it, which clears its commands.
-                                    runOnMainThread([this] { useChosenFolder(); });
+                                    runOnMainThread([this] { keepMoviesFolder(false); });
                                 }});
     const auto settings = tavrin::recorderSettings();
     view_->restoreChoices(settings->value(microphoneKey, false).toBool(),
@@ -103,26 +109,22 @@ void RecorderApplication::quit() {
     stopApplication(proxyPrefix);
 }
 
-void RecorderApplication::useChosenFolder() {
-    if (view_ && view_->isRecording()) {
-        return;  // again once it has ended
-    }
-    {
-        const std::scoped_lock lock(folderMutex_);
+std::optional<std::string> RecorderApplication::moviesFolder() {
+    const std::scoped_lock lock(folderMutex_);
+    if (!folderKept_) {
         folderInUse_ = tavrin::chosenMoviesFolder();
     }
-    // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
-    // Videos folder at all: without it a recording by hand would find nowhere to write.
-    if (const auto movies = locations_.moviesURL()) {
-        tavrin::createDirectory(*movies);
-    }
+    return folderInUse_;
+}
+
+void RecorderApplication::keepMoviesFolder(bool kept) {
+    const std::scoped_lock lock(folderMutex_);
+    folderKept_ = kept;
 }
 
 void RecorderApplication::openSettings() {
     SettingsWindow settings(QString::fromStdString(MovieLocations().moviesURL().value_or("")), window_.get());
-    if (settings.exec() == QDialog::Accepted) {
-        useChosenFolder();
-    }
+    settings.exec();
 }
 
 void RecorderApplication::saveChoices() const {

@@ -47,9 +47,10 @@ public:
 private:
     void runProxyApps() const;
     void stopApplication(std::string_view prefix) const;
-    // Takes the movies folder chosen in the settings into use, unless a recording is in progress: its
-    // match's commands and subtitles stay in the folder it began in.
-    void useChosenFolder();
+    // The movies folder chosen in the settings, read at each use, except while a recording keeps the one
+    // it began in: its match's commands and subtitles are there. Any thread.
+    std::optional<std::string> moviesFolder();
+    void keepMoviesFolder(bool kept);
     void openSettings();
     void saveChoices() const;
 
@@ -58,13 +59,11 @@ private:
     bool launched_ = false;
     tavrin::SystemClock systemClock_;
     tavrin::InterruptibleClock loopClock_;
-    mutable std::mutex folderMutex_;
+    std::mutex folderMutex_;
     std::optional<std::string> folderInUse_;
-    // Every copy of these reads the folder in use, from any thread.
-    MovieLocations locations_{tavrin::processEnvironment(), [this] {
-                                  const std::scoped_lock lock(folderMutex_);
-                                  return folderInUse_;
-                              }};
+    bool folderKept_ = false;
+    // Every copy of these reads the folder in use.
+    MovieLocations locations_{tavrin::processEnvironment(), [this] { return moviesFolder(); }};
     MovieStorage storage_;
     X11ContentProvider content_;
     SessionCapturePlatform platform_;

@@ -131,7 +131,7 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
     if (const auto movies = platform_.locations.moviesURL()) {
         tavrin::createDirectory(*movies);
     }
-    if (platform_.roomToRecord && !platform_.roomToRecord()) {
+    if (platform_.recordingStarts && !platform_.recordingStarts()) {
         platform_.alertSound();  // the player hears that it did not start; stderr says why
         return false;
     }

@@ -58,9 +58,9 @@ struct ContentViewPlatform {
     std::function<std::unique_ptr<RepeatingTimer>(std::function<void()> tick)> startTimer;
     // Main.
     std::function<void()> alertSound;
-    // Main, before a recording starts: false when the movies folder has no room for it (the reason is on
-    // stderr). Unset: always room.
-    std::function<bool()> roomToRecord;
+    // Main, as a recording is about to start into the movies folder: false refuses it (no room there; the
+    // reason is on stderr). Unset: it starts.
+    std::function<bool()> recordingStarts;
     // Main, after each recording the controller ended.
     std::function<void()> recordingEnded;
 };

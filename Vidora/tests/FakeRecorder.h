@@ -92,7 +92,7 @@ struct Seams {
                     return std::make_unique<CountingTimer>(liveTimers);
                 },
                 .alertSound = [this] { ++sounds; },
-                .roomToRecord = [this] { return room; },
+                .recordingStarts = [this] { return room; },
                 .recordingEnded = [this] { ++recordingsEnded; }};
     }
 
