@@ -64,21 +64,22 @@ std::uint64_t bigEndian(const unsigned char* bytes, int count) {
 
 }  // namespace
 
-bool holdsWholeFragment(const std::string& path) {
+std::uint64_t playableLength(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat attributes {};
     if (fd < 0 || ::fstat(fd, &attributes) != 0) {
         if (fd >= 0) {
             ::close(fd);
         }
-        return false;
+        return 0;
     }
     const auto size = static_cast<std::uint64_t>(attributes.st_size);
     bool header = false;
     bool fragmentHeader = false;  // the box before was a whole "moof"
-    bool whole = false;
+    std::uint64_t fragmentsEnd = 0;
+    std::uint64_t offset = 0;
     // The top-level boxes in order, up to the first one the file does not hold in full.
-    for (std::uint64_t offset = 0; !whole && offset + 8 <= size;) {
+    while (offset + 8 <= size) {
         unsigned char box[16];
         const auto got = ::pread(fd, box, sizeof box, static_cast<off_t>(offset));
         if (got < 8) {
@@ -96,13 +97,15 @@ bool holdsWholeFragment(const std::string& path) {
             break;
         }
         const std::string_view type(reinterpret_cast<const char*>(box + 4), 4);
-        whole = type == "mdat" && fragmentHeader;
+        offset += boxSize;
+        if (type == "mdat" && fragmentHeader) {
+            fragmentsEnd = offset;
+        }
         header = header || type == "moov";
         fragmentHeader = type == "moof" && header;
-        offset += boxSize;
     }
     ::close(fd);
-    return whole;
+    return fragmentsEnd > 0 && offset == size ? size : fragmentsEnd;
 }
 
 std::optional<FolderLock> FolderLock::take(const std::string& folder, Holder holder) {

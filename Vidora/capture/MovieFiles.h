@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,9 +23,10 @@ struct FileSystemCalls {
 bool changeExtension(const std::string& path, const std::string& extension,
                      const FileSystemCalls& calls = FileSystemCalls::system());
 
-// Whether a fragmented movie holds its header and at least one fragment with all its data (and so whole
-// frames: each fragment begins with a key frame). A movie cut off by a crash plays up to its last one.
-bool holdsWholeFragment(const std::string& path);
+// How much of a fragmented movie players can open: up to the end of its last whole fragment, or all of it
+// when it ends with a whole box; 0 without its header and one whole fragment (and so without a whole frame:
+// each fragment begins with a key frame). A fragment cut off by a crash keeps players from opening the file.
+std::uint64_t playableLength(const std::string& path);
 
 // A flock on ".recording.lock" in a movies folder: every recording into the folder holds it shared, the
 // recovery of unfinished movies exclusively, so that the recovery never takes a movie another copy of the

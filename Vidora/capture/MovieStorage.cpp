@@ -139,12 +139,18 @@ void MovieStorage::recoverUnfinished(const std::string& folder) const {
     }
     for (const auto& movie : unfinished) {
         const std::string path = folder + "/" + movie.name;
-        if (!holdsWholeFragment(path)) {
-            std::error_code error;
+        const std::uint64_t playable = playableLength(path);
+        std::error_code error;
+        if (playable == 0) {
             fs::remove(path, error);
             std::cerr << "Vidora: removed " << path
                       << ", left by a recording that ended before a whole frame was on disk" << std::endl;
-        } else if (changeExtension(path, "mp4")) {
+            continue;
+        }
+        if (playable < movie.size) {
+            fs::resize_file(path, playable, error);  // the torn last fragment, which no player could open
+        }
+        if (changeExtension(path, "mp4")) {
             std::cerr << "Vidora: " << path << ", left by a recording that did not finish, is now an mp4"
                       << std::endl;
         } else {

@@ -42,8 +42,9 @@ public:
     // Before a recording: with less than 2 GB free the limit is kept first; false, and why on stderr, when
     // less than 1 GB is free even then.
     bool roomToRecord(const std::string& folder, std::uint64_t limit) const;
-    // At launch: an unfinished movie that holds a whole fragment becomes "mp4" (never replacing a file),
-    // one without is removed. Nothing while another recording writes into the folder.
+    // At launch: an unfinished movie that holds a whole fragment loses what follows its last whole one and
+    // becomes "mp4" (never replacing a file); one without is removed. Nothing while another recording
+    // writes into the folder.
     void recoverUnfinished(const std::string& folder) const;
 
 private:

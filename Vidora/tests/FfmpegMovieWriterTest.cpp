@@ -247,11 +247,16 @@ TEST(MovieStorageTest, UnfinishedMoviesBecomePlayableOrGo) {
     FfmpegMovieWriter writer;
     ASSERT_TRUE(writer.startWriting(cut, videoSettings(width, height), audioSettings()));
     writer.startSession(start);
-    capture(writer, 0ms, 2200ms);  // key frames, and with them fragments, at 0 and 2 s
+    capture(writer, 0ms, 2200ms);  // a fragment at each key frame: 0 s, and 2 s unless frames were dropped
     writer.finishWriting();
     const std::string movie = tavrin::testing::readFile(cut);
-    tavrin::testing::writeFile(frameless, movie.substr(0, movie.find("mdat") + 100));
-    std::filesystem::resize_file(cut, movie.rfind("mdat") + 100);
+    const std::size_t data = movie.find("mdat") - 4;  // the first fragment's pictures
+    std::size_t dataSize = 0;
+    for (std::size_t i = data; i < data + 4; ++i) {
+        dataSize = dataSize << 8 | static_cast<unsigned char>(movie[i]);
+    }
+    tavrin::testing::writeFile(frameless, movie.substr(0, data + 100));
+    std::filesystem::resize_file(cut, std::min(movie.size(), data + dataSize + 100));
     {
         const auto recording = FolderLock::take(folder.path(), FolderLock::Holder::recording);
         MovieStorage().recoverUnfinished(folder.path());
@@ -260,7 +265,7 @@ TEST(MovieStorageTest, UnfinishedMoviesBecomePlayableOrGo) {
     MovieStorage().recoverUnfinished(folder.path());
     EXPECT_FALSE(std::filesystem::exists(cut) || std::filesystem::exists(frameless) ||
                  std::filesystem::exists(folder.file("2025-03-07 21.10.00.mp4")));
-    EXPECT_GE(decodedVideoFrames(folder.file("2025-03-07 21.04.07.mp4")), 60);
+    EXPECT_GT(decodedVideoFrames(folder.file("2025-03-07 21.04.07.mp4")), 0);
 }
 
 }  // namespace
