@@ -3,6 +3,8 @@
 
 #include <QScreen>
 
+#include "RecorderSettings.h"
+
 namespace parlan {
 
 ProxyApplication::ProxyApplication(const tavrin::Workspace& work,
@@ -11,6 +13,8 @@ ProxyApplication::ProxyApplication(const tavrin::Workspace& work,
         return;
     }
     parser_.emplace(*moviesPath, clock_);
+    // The folder the player chose in the recorder's settings, read again at each match start.
+    parser_->followMoviesFolder(tavrin::chosenMoviesFolder);
     logs_.emplace(*parser_, clock_);
     service_.emplace(work, *logs_, clock_, [this](std::string_view text) {
         const QString status = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -16,7 +16,8 @@ namespace parlan {
 class ProxyApplication {
 public:
     // `moviesPath` is the user's Movies folder; without one there is nowhere to write and the
-    // status stays "...".
+    // status stays "...". The movies folder chosen in the recorder's settings takes the place of the
+    // TavrinMovies folder in it.
     ProxyApplication(const tavrin::Workspace& work, const std::optional<std::string>& moviesPath);
     ~ProxyApplication();
 

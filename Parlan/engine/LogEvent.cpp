@@ -38,8 +38,20 @@ const std::vector<std::string>& LogEvent::includes() {
 
 LogEvent::LogEvent(const std::string& moviesPath, tavrin::Clock& clock)
     : clock_(clock),
+      moviesPath_(moviesPath),
       subPath_(moviesPath + std::string(command::moviesFolder)),
       logPath_(moviesPath + std::string(command::commandFolder)),
       wow_(WowGame::shared()) {}
+
+void LogEvent::followMoviesFolder(std::function<std::optional<std::string>()> moviesFolder) {
+    moviesFolder_ = std::move(moviesFolder);
+    useMoviesFolder();
+}
+
+void LogEvent::useMoviesFolder() {
+    const auto chosen = moviesFolder_ ? moviesFolder_() : std::nullopt;
+    subPath_ = chosen ? *chosen + "/" : moviesPath_ + std::string(command::moviesFolder);
+    logPath_ = subPath_ + ".logs/";
+}
 
 }  // namespace parlan

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -75,6 +76,10 @@ public:
     void onEventEnd(Date date, bool pause);
     void removeAll();
 
+    // Where the match files go: the folder `moviesFolder` gives (nothing: TavrinMovies in the Movies
+    // folder), asked now and at each match start, so that a change never splits a match.
+    void followMoviesFolder(std::function<std::optional<std::string>()> moviesFolder);
+
     const std::string& subPath() const { return subPath_; }
     const std::string& logPath() const { return logPath_; }
     const std::optional<std::string>& version() const { return version_; }
@@ -99,7 +104,10 @@ protected:
 
 private:
     std::string subtitleText() const;
+    void useMoviesFolder();
 
+    std::string moviesPath_;
+    std::function<std::optional<std::string>()> moviesFolder_;
     std::string subPath_;
     std::string logPath_;
     const WowGame& wow_;

@@ -29,6 +29,7 @@ void LogEvent::writeLog(std::string_view text) {
 // already named (a catch-up pass reads several in one go) takes the next free second, so that each match
 // gets a movie and subtitles of its own.
 void LogEvent::onEventStart(Date date) {
+    useMoviesFolder();
     std::error_code error;
     for (;; date += std::chrono::seconds(1)) {
         stamp_ = tavrin::fileStamp(date);

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "EngineFixture.h"
+#include "engine/CommandFile.h"
 
 namespace parlan::testing {
 namespace {
@@ -92,6 +93,20 @@ TEST_F(MatchOutputsTest, MatchStaysOpenUntilItsEndIsWrittenIntoFoldersMadeAgain)
     EXPECT_EQ(commandFile(), "CMD: End\r\n");
     EXPECT_NE(subtitles().find("End: Away, 183, 1523\r\n"), std::string::npos);  // the result is kept
     EXPECT_NE(subtitles().find("End: Idle\r\n"), std::string::npos);
+}
+
+// A folder chosen during a match takes the next match's files; the match in progress ends where it began.
+TEST_F(MatchOutputsTest, NextMatchFollowsAChangedMoviesFolder) {
+    std::optional<std::string> chosen;
+    parser.followMoviesFolder([&] { return chosen; });
+    feed(lines::enterArena);
+    chosen = movies.file("chosen");
+    feed(lines::matchEnd("1"));
+    EXPECT_EQ(commandFile(), std::string(command::startText) + std::string(command::endText));
+    EXPECT_NE(subtitles().find("\r\nEnd: "), std::string::npos);
+    feed(logLine("3/7/2025 21:10:00.0001", "ZONE_CHANGE", "1552,\"Cage of Carnage\",0"));
+    EXPECT_EQ(readFile(movies.file("chosen/.logs/2025-03-07 21.04.08.cmd")), command::startText);
+    EXPECT_EQ(parser.subPath(), movies.file("chosen/"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <filesystem>
 
+#include "common/Folders.h"
 #include "control/AppInfo.h"
 
 namespace vidora {
@@ -38,6 +39,13 @@ void MenuActions::downloadAddon() const {
     reveal(QString::fromStdString(destination));
 }
 
+void MenuActions::showRecordings() const {
+    if (const auto movies = locations.moviesURL()) {
+        tavrin::createDirectory(*movies);
+        open(QUrl::fromLocalFile(QString::fromStdString(*movies)));
+    }
+}
+
 void MenuActions::openHelp() const {
     open(QUrl(QString::fromUtf8(AppInfo::webSite.data(), AppInfo::webSite.size())));
 }
@@ -46,6 +54,11 @@ void MenuActions::addMenus(QMenuBar& bar) const {
     QMenu* download = bar.addMenu("Download");
     QObject::connect(download->addAction("Addon for World of Warcraft"), &QAction::triggered,
                      [actions = *this] { actions.downloadAddon(); });
+    QMenu* recordings = bar.addMenu("Recordings");
+    QObject::connect(recordings->addAction("Show Recordings"), &QAction::triggered,
+                     [actions = *this] { actions.showRecordings(); });
+    QObject::connect(recordings->addAction("Settings…"), &QAction::triggered,
+                     [actions = *this] { actions.settings(); });
     QMenu* help = bar.addMenu("Help");
     QObject::connect(
         help->addAction(QString::fromUtf8(AppInfo::webSiteName.data(), AppInfo::webSiteName.size())),

@@ -17,15 +17,19 @@ namespace vidora {
 // one in the build tree; nothing when neither exists.
 std::optional<std::string> findAddonArchive();
 
-// The recorder's "Download" and "Help" menus. Main thread only.
+// The recorder's "Download", "Recordings" and "Help" menus. Main thread only.
 struct MenuActions {
     std::optional<std::string> addonArchive = findAddonArchive();
     MovieLocations locations;
     std::function<void(const QString&)> reveal = revealFile;
     std::function<void(const QUrl&)> open = openWebAddress;
+    // Opens the Settings window.
+    std::function<void()> settings = [] {};
 
     // Copies the add-on into the Downloads folder and shows it there.
     void downloadAddon() const;
+    // Opens the movies folder in the file manager.
+    void showRecordings() const;
     void openHelp() const;
     // The menu items keep their own copy of these actions.
     void addMenus(QMenuBar& bar) const;

@@ -7,6 +7,8 @@
 #include <QProcessEnvironment>
 
 #include "QtMainThread.h"
+#include "RecorderSettings.h"
+#include "SettingsWindow.h"
 #include "writer/FfmpegMovieWriter.h"
 
 namespace vidora {
@@ -14,6 +16,9 @@ namespace vidora {
 namespace {
 
 constexpr std::string_view proxyPrefix = "net.tavrinworks.proxy.";
+// The player's last choices in the settings file.
+constexpr char microphoneKey[] = "recorder/microphone";
+constexpr char targetKey[] = "recorder/target";
 
 }  // namespace
 
@@ -31,10 +36,12 @@ bool RecorderApplication::launch() {
     if (tavrin::anotherCopyRuns(work_)) {
         return false;
     }
-    // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
-    // Videos folder at all: without it a recording by hand would find nowhere to write.
     if (const auto movies = locations_.moviesURL()) {
+        // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
+        // Videos folder at all: without it a recording by hand would find nowhere to write.
         tavrin::createDirectory(*movies);
+        storage_.recoverUnfinished(*movies);
+        storage_.keepWithin(*movies, storageLimitBytes());
     }
     recorder_ = std::make_unique<ScreenCaptureRecorder>(
         content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
@@ -50,11 +57,35 @@ bool RecorderApplication::launch() {
                             .screenNames = screenNames,
                             .mainQueue = runOnMainThread,
                             .startTimer = startSecondTimer,
-                            .alertSound = alertSound});
-    window_ = std::make_unique<RecorderWindow>(*view_, MenuActions{.addonArchive = findAddonArchive(),
-                                                                   .locations = locations_,
-                                                                   .reveal = revealFile,
-                                                                   .open = openWebAddress});
+                            .alertSound = alertSound,
+                            .recordingStarts =
+                                [this] {
+                                    const auto movies = locations_.moviesURL();
+                                    if (movies && !storage_.roomToRecord(*movies, storageLimitBytes())) {
+                                        return false;
+                                    }
+                                    keepMoviesFolder(true);
+                                    return true;
+                                },
+                            .recordingEnded =
+                                [this] {
+                                    if (const auto movies = locations_.moviesURL()) {
+                                        storage_.keepWithin(*movies, storageLimitBytes());
+                                    }
+                                    // After the rest of the batch that ended it, which clears its commands.
+                                    runOnMainThread([this] { keepMoviesFolder(false); });
+                                }});
+    const auto settings = tavrin::recorderSettings();
+    view_->restoreChoices(settings->value(microphoneKey, false).toBool(),
+                          settings->value(targetKey).toString().toStdString());
+    view_->choicesChanged = [this] { saveChoices(); };
+    window_ = std::make_unique<RecorderWindow>(
+        *view_,
+        MenuActions{.addonArchive = findAddonArchive(),
+                    .locations = locations_,
+                    .reveal = revealFile,
+                    .open = openWebAddress,
+                    .settings = [this] { openSettings(); }});
     view_->changed = [this] { window_->content().render(); };
     window_->show();
     view_->onAppear();
@@ -78,6 +109,32 @@ void RecorderApplication::quit() {
     loopClock_.interrupt();
     view_->stopRecorder();
     stopApplication(proxyPrefix);
+}
+
+std::optional<std::string> RecorderApplication::moviesFolder() {
+    const std::scoped_lock lock(folderMutex_);
+    if (!folderKept_) {
+        folderInUse_ = tavrin::chosenMoviesFolder();
+    }
+    return folderInUse_;
+}
+
+void RecorderApplication::keepMoviesFolder(bool kept) {
+    const std::scoped_lock lock(folderMutex_);
+    folderKept_ = kept;
+}
+
+void RecorderApplication::openSettings() {
+    SettingsWindow settings(QString::fromStdString(MovieLocations().moviesURL().value_or("")), window_.get());
+    settings.exec();
+}
+
+void RecorderApplication::saveChoices() const {
+    const auto settings = tavrin::recorderSettings();
+    settings->setValue(microphoneKey, view_->micEnable());
+    if (const auto& target = view_->selected()) {
+        settings->setValue(targetKey, QString::fromStdString(ContentView::targetKey(*target)));
+    }
 }
 
 void RecorderApplication::runProxyApps() const {

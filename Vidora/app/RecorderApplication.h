@@ -3,11 +3,13 @@
 
 #include <QString>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "RecorderWindow.h"
 #include "UpdateCheck.h"
 #include "VersionPage.h"
+#include "capture/MovieStorage.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/InterruptibleClock.h"
 #include "common/Workspace.h"
@@ -47,13 +49,24 @@ public:
 private:
     void runProxyApps() const;
     void stopApplication(std::string_view prefix) const;
+    // The movies folder chosen in the settings, read at each use, except while a recording keeps the one
+    // it began in: its match's commands and subtitles are there. Any thread.
+    std::optional<std::string> moviesFolder();
+    void keepMoviesFolder(bool kept);
+    void openSettings();
+    void saveChoices() const;
 
     const tavrin::Workspace& work_;
     Options options_;
     bool launched_ = false;
     tavrin::SystemClock systemClock_;
     tavrin::InterruptibleClock loopClock_;
-    MovieLocations locations_;
+    std::mutex folderMutex_;
+    std::optional<std::string> folderInUse_;
+    bool folderKept_ = false;
+    // Every copy of these reads the folder in use.
+    MovieLocations locations_{tavrin::processEnvironment(), [this] { return moviesFolder(); }};
+    MovieStorage storage_;
     X11ContentProvider content_;
     SessionCapturePlatform platform_;
     X11DesktopWorkspace desktop_;

@@ -3,11 +3,15 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 
 namespace vidora {
 
@@ -47,6 +51,91 @@ bool changeExtension(const std::string& path, const std::string& extension, cons
         return false;
     }
     return calls.rename(path.c_str(), target.c_str()) == 0;
+}
+
+namespace {
+
+std::uint64_t bigEndian(const unsigned char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < count; ++i) {
+        value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+}  // namespace
+
+std::uint64_t playableLength(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat attributes {};
+    if (fd < 0 || ::fstat(fd, &attributes) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return 0;
+    }
+    const auto size = static_cast<std::uint64_t>(attributes.st_size);
+    bool header = false;
+    bool fragmentHeader = false;  // the box before was a whole "moof"
+    std::uint64_t fragmentsEnd = 0;
+    std::uint64_t offset = 0;
+    // The top-level boxes in order, up to the first one the file does not hold in full.
+    while (offset + 8 <= size) {
+        unsigned char box[16];
+        const auto got = ::pread(fd, box, sizeof box, static_cast<off_t>(offset));
+        if (got < 8) {
+            break;
+        }
+        std::uint64_t boxSize = bigEndian(box, 4);
+        std::uint64_t headerSize = 8;
+        if (boxSize == 1 && got == 16) {
+            boxSize = bigEndian(box + 8, 8);
+            headerSize = 16;
+        } else if (boxSize == 0) {
+            boxSize = size - offset;  // up to the end of the file
+        }
+        if (boxSize < headerSize || boxSize > size - offset) {
+            break;
+        }
+        const std::string_view type(reinterpret_cast<const char*>(box + 4), 4);
+        offset += boxSize;
+        if (type == "mdat" && fragmentHeader) {
+            fragmentsEnd = offset;
+        }
+        header = header || type == "moov";
+        fragmentHeader = type == "moof" && header;
+    }
+    ::close(fd);
+    return fragmentsEnd > 0 && offset == size ? size : fragmentsEnd;
+}
+
+std::optional<FolderLock> FolderLock::take(const std::string& folder, Holder holder) {
+    const int fd = ::open((folder + "/.recording.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    const int operation = holder == Holder::recording ? LOCK_SH : LOCK_EX | LOCK_NB;
+    int result = 0;
+    while ((result = ::flock(fd, operation)) != 0 && errno == EINTR) {
+    }
+    if (result != 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return FolderLock(fd);
+}
+
+FolderLock::FolderLock(FolderLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
 }
 
 }  // namespace vidora

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vidora {
@@ -21,5 +23,30 @@ struct FileSystemCalls {
 // source, an existing target or any other failure leaves everything as it was. Any thread.
 bool changeExtension(const std::string& path, const std::string& extension,
                      const FileSystemCalls& calls = FileSystemCalls::system());
+
+// How much of a fragmented movie players can open: up to the end of its last whole fragment, or all of it
+// when it ends with a whole box; 0 without its header and one whole fragment (and so without a whole frame:
+// each fragment begins with a key frame). A fragment cut off by a crash keeps players from opening the file.
+std::uint64_t playableLength(const std::string& path);
+
+// A flock on ".recording.lock" in a movies folder: every recording into the folder holds it shared, the
+// recovery of unfinished movies exclusively, so that the recovery never takes a movie another copy of the
+// recorder is writing. It ends with the process, however that ends.
+class FolderLock {
+public:
+    enum class Holder { recording, recovery };
+
+    // A recording waits for a recovery in progress; a recovery gets nothing while a recording holds the
+    // lock. Nothing either when the lock file cannot be made.
+    static std::optional<FolderLock> take(const std::string& folder, Holder holder);
+
+    FolderLock(FolderLock&& other) noexcept;
+    FolderLock& operator=(FolderLock&& other) noexcept;
+    ~FolderLock();
+
+private:
+    explicit FolderLock(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
 
 }  // namespace vidora

@@ -5,14 +5,21 @@
 
 namespace vidora {
 
-MovieLocations::MovieLocations(tavrin::Environment environment) : environment_(std::move(environment)) {}
+MovieLocations::MovieLocations(tavrin::Environment environment, ChosenFolder chosenFolder)
+    : environment_(std::move(environment)), chosenFolder_(std::move(chosenFolder)) {}
 
 std::optional<std::string> MovieLocations::moviesURL() const {
+    if (chosenFolder_) {
+        if (auto folder = chosenFolder_()) {
+            return folder;
+        }
+    }
     return tavrin::getMoviesPath("/TavrinMovies", environment_);
 }
 
 std::optional<std::string> MovieLocations::logsURL() const {
-    return tavrin::getMoviesPath("/TavrinMovies/.logs", environment_);
+    const auto movies = moviesURL();
+    return movies ? std::optional(*movies + "/.logs") : std::nullopt;
 }
 
 std::optional<std::string> MovieLocations::movieURL(tavrin::Date now) const {
@@ -29,6 +36,12 @@ std::optional<std::string> MovieLocations::movieURL(std::string_view name) const
 
 std::optional<std::string> MovieLocations::downloadPath() const {
     return tavrin::getDownloadsPath("", environment_);
+}
+
+bool MovieLocations::isMovieName(std::string_view fileName, std::string_view extension) {
+    return fileName.size() > extension.size() + 1 && fileName.ends_with(extension) &&
+           fileName[fileName.size() - extension.size() - 1] == '.' &&
+           tavrin::isFileStamp(fileName.substr(0, fileName.size() - extension.size() - 1));
 }
 
 bool copyItem(const std::string& from, const std::string& to) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,12 +11,17 @@
 
 namespace vidora {
 
-// Where the recorder's movies go: TavrinMovies in the user's Movies folder, named after the time a
-// recording started or after the match it records; "mp0" while recording. Nothing without a Movies
-// folder (no HOME). The recorder never creates these folders: the proxy does.
+// Where the recorder's movies go: the folder the player chose, else TavrinMovies in the user's Movies
+// folder; named after the time a recording started or after the match it records; "mp0" while recording.
+// Nothing without either (no HOME). The proxy creates the folders; the recorder makes the movies folder
+// too before it records into it.
 class MovieLocations {
 public:
-    explicit MovieLocations(tavrin::Environment environment = tavrin::processEnvironment());
+    // Gives the chosen movies folder, nothing for the default; asked at every use, from any thread.
+    using ChosenFolder = std::function<std::optional<std::string>()>;
+
+    explicit MovieLocations(tavrin::Environment environment = tavrin::processEnvironment(),
+                            ChosenFolder chosenFolder = {});
 
     std::optional<std::string> moviesURL() const;
     // The command folder the proxy writes into.
@@ -26,8 +32,13 @@ public:
     std::optional<std::string> movieURL(std::string_view name) const;
     std::optional<std::string> downloadPath() const;
 
+    // Whether `fileName` is a name the recorder gives its movies: a stamp as movieURL(Date) writes it (a
+    // match's name is such a stamp too), then "." and `extension`.
+    static bool isMovieName(std::string_view fileName, std::string_view extension);
+
 private:
     tavrin::Environment environment_;
+    ChosenFolder chosenFolder_;
 };
 
 // Copies `from` to `to`, replacing a file there; false when the old file cannot be removed or the

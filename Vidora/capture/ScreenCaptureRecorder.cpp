@@ -86,6 +86,9 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
             return;
         }
         const PictureSize size = stream_->pictureSize().value_or(PictureSize{rect.width, rect.height});
+        // Held until the movie has its final name, so a recorder launching meanwhile leaves it alone.
+        const auto folder = std::filesystem::path(path).parent_path();
+        folderLock_ = FolderLock::take(folder.empty() ? "." : folder.string(), FolderLock::Holder::recording);
         if (!writer_->startWriting(path, videoSettings(size.width, size.height, frameRate),
                                    audioSettings())) {
             std::cerr << "Vidora: cannot write the movie " << path << std::endl;
@@ -143,6 +146,7 @@ void ScreenCaptureRecorder::stopRecording() {
         }
         captured = framesCaptured_ + framesSkipped_;
     });
+    const auto folderLock = std::move(folderLock_);
     recording_ = false;
     setStartTime(std::nullopt);
     if (!written) {

@@ -12,6 +12,7 @@
 
 #include "capture/CaptureStream.h"
 #include "capture/ContentFilter.h"
+#include "capture/MovieFiles.h"
 #include "capture/Recorder.h"
 #include "capture/ShareableContent.h"
 #include "common/Clock.h"
@@ -88,6 +89,8 @@ private:
     std::unique_ptr<CaptureStream> stream_;
     std::unique_ptr<MovieSink> writer_;
     std::unique_ptr<MicrophoneSession> session_;
+    // Taken on the queue as the movie begins, given up when it is finished.
+    std::optional<FolderLock> folderLock_;
     std::atomic<bool> recording_{false};
     // The movie is begun: set and cleared on the queue, read by the capture threads too.
     std::atomic<bool> writing_{false};

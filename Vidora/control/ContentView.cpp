@@ -132,6 +132,10 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
     if (const auto movies = platform_.locations.moviesURL()) {
         tavrin::createDirectory(*movies);
     }
+    if (platform_.recordingStarts && !platform_.recordingStarts()) {
+        platform_.alertSound();  // the player hears that it did not start; stderr says why
+        return false;
+    }
     startQueue_.async([&recorder = platform_.recorder, path = *path, microphone = micEnable_] {
         recorder.start(path, microphone);
     });
@@ -153,6 +157,9 @@ void ContentView::onRecordButton(bool on, const std::optional<std::string>& name
         stopRecorder();
         timer_.reset();
         recordingTime_ = "00:00";
+        if (platform_.recordingEnded) {
+            platform_.recordingEnded();
+        }
     } else if (!startRecording(name)) {
         return;
     }
@@ -203,6 +210,9 @@ void ContentView::onDisplayButton() {
     publish();
     platform_.alertSound();
     notify();
+    if (choicesChanged) {
+        choicesChanged();
+    }
 }
 
 void ContentView::onMicrophoneButton() {
@@ -211,6 +221,19 @@ void ContentView::onMicrophoneButton() {
         platform_.recorder.setMicState(micEnable_);
     }
     notify();
+    if (choicesChanged) {
+        choicesChanged();
+    }
+}
+
+void ContentView::restoreChoices(bool micEnable, std::string targetKey) {
+    micEnable_ = micEnable;
+    restoredTarget_ = std::move(targetKey);
+    notify();
+}
+
+std::string ContentView::targetKey(const DisplayItem& item) {
+    return item.isApplication() ? item.detail : "display " + item.name;
 }
 
 void ContentView::onNewCommands(const std::vector<std::string>& commands) {
@@ -341,8 +364,10 @@ void ContentView::searchApps(const std::vector<DisplaySummary>& displays,
         return;  // nothing to offer: the last list stays
     }
     if (index_ >= static_cast<std::int64_t>(list.size()) || !selected_) {
-        index_ = 0;
-        selected_ = list.front();
+        const auto restored = std::ranges::find(list, restoredTarget_, targetKey);
+        index_ = restored == list.end() ? 0 : restored - list.begin();
+        selected_ = list[static_cast<std::size_t>(index_)];
+        restoredTarget_.clear();  // only the first list: afterwards the player's own moves count
     }
     displays_ = std::move(list);
     publish();

@@ -59,6 +59,11 @@ struct ContentViewPlatform {
     std::function<std::unique_ptr<RepeatingTimer>(std::function<void()> tick)> startTimer;
     // Main.
     std::function<void()> alertSound;
+    // Main, as a recording is about to start into the movies folder: false refuses it (no room there; the
+    // reason is on stderr). Unset: it starts.
+    std::function<bool()> recordingStarts;
+    // Main, after each recording the controller ended.
+    std::function<void()> recordingEnded;
 };
 
 // The state behind the recorder window and what changes it: the record, microphone and display
@@ -89,6 +94,13 @@ public:
 
     // Called after every state change, on the main thread.
     std::function<void()> changed;
+    // Called on the main thread after the player switched the microphone or chose another target.
+    std::function<void()> choicesChanged;
+
+    // The player's earlier choices: the microphone now, the target once the first list holds it.
+    void restoreChoices(bool micEnable, std::string targetKey);
+    // What a target is remembered by: an application's bundle identifier, "display " and a display's name.
+    static std::string targetKey(const DisplayItem& item);
 
     // Starts the target watch and the command poll on threads of their own.
     void onAppear();
@@ -144,6 +156,7 @@ private:
     static constexpr int startGraceTicks = 5;
     std::vector<DisplayItem> displays_;
     std::optional<DisplayItem> selected_;
+    std::string restoredTarget_;
 
     mutable std::mutex loopMutex_;
     LoopView loopView_;

@@ -92,7 +92,9 @@ struct Seams {
                     ticks = std::move(tick);
                     return std::make_unique<CountingTimer>(liveTimers);
                 },
-                .alertSound = [this] { ++sounds; }};
+                .alertSound = [this] { ++sounds; },
+                .recordingStarts = [this] { return room; },
+                .recordingEnded = [this] { ++recordingsEnded; }};
     }
 
     tavrin::testing::TemporaryFolder home;
@@ -104,6 +106,8 @@ struct Seams {
     std::function<void()> ticks;
     int liveTimers = 0;
     int sounds = 0;
+    bool room = true;
+    int recordingsEnded = 0;
 };
 
 }  // namespace vidora::testing

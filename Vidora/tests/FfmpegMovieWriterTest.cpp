@@ -14,6 +14,8 @@
 
 #include "MovieProbe.h"
 #include "TemporaryFolder.h"
+#include "capture/MovieFiles.h"
+#include "capture/MovieStorage.h"
 #include "writer/FfmpegMovieWriter.h"
 #include "writer/VideoEncoder.h"
 
@@ -235,6 +237,36 @@ TEST(FfmpegMovieWriterTest, MovieOfAKilledRecorderOrOnAFullDiskStaysPlayable) {
     const int full = recordInChild(folder.file("full.mp0"), 200'000);
     EXPECT_TRUE(WIFEXITED(full) && WEXITSTATUS(full) == 0) << full;
     EXPECT_GT(decodedVideoFrames(folder.file("full.mp0")), 0);
+}
+
+// A movie cut short by a crash becomes mp4 and plays up to its last whole fragment; one cut within its
+// first fragment holds no whole frame and goes. Nothing happens while a recording holds the folder.
+TEST(MovieStorageTest, UnfinishedMoviesBecomePlayableOrGo) {
+    TemporaryFolder folder;
+    const std::string cut = folder.file("2025-03-07 21.04.07.mp0");
+    const std::string frameless = folder.file("2025-03-07 21.10.00.mp0");
+    FfmpegMovieWriter writer;
+    ASSERT_TRUE(writer.startWriting(cut, videoSettings(width, height), audioSettings()));
+    writer.startSession(start);
+    capture(writer, 0ms, 2200ms);  // a fragment at each key frame: 0 s, and 2 s unless frames were dropped
+    writer.finishWriting();
+    const std::string movie = tavrin::testing::readFile(cut);
+    const std::size_t data = movie.find("mdat") - 4;  // the first fragment's pictures
+    std::size_t dataSize = 0;
+    for (std::size_t i = data; i < data + 4; ++i) {
+        dataSize = dataSize << 8 | static_cast<unsigned char>(movie[i]);
+    }
+    tavrin::testing::writeFile(frameless, movie.substr(0, data + 100));
+    std::filesystem::resize_file(cut, std::min(movie.size(), data + dataSize + 100));
+    {
+        const auto recording = FolderLock::take(folder.path(), FolderLock::Holder::recording);
+        MovieStorage().recoverUnfinished(folder.path());
+        EXPECT_TRUE(std::filesystem::exists(cut) && std::filesystem::exists(frameless));
+    }
+    MovieStorage().recoverUnfinished(folder.path());
+    EXPECT_FALSE(std::filesystem::exists(cut) || std::filesystem::exists(frameless) ||
+                 std::filesystem::exists(folder.file("2025-03-07 21.10.00.mp4")));
+    EXPECT_GT(decodedVideoFrames(folder.file("2025-03-07 21.04.07.mp4")), 0);
 }
 
 }  // namespace

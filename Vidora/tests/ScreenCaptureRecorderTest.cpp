@@ -138,12 +138,16 @@ TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeAndKeepsOnlyMoviesWithAPi
     recorder.start(movies.file("a.mp0"), true);
     recorder.start(movies.file("b.mp0"), true);  // already recording: nothing
     recorder.didOutputScreen(frame(10));
+    // The folder is held while the movie is written: a recorder launching then leaves the movie alone.
+    const auto recoveryCanRun = [&] { return FolderLock::take(movies.path(), FolderLock::Holder::recovery); };
+    EXPECT_TRUE(waitUntil([&] { return !recoveryCanRun(); }, 10s));
     // A stream that ends on its own ends the recording on the main queue.
     recorder.didStopWithError();
     ASSERT_EQ(posted(), 1U);
     EXPECT_TRUE(recorder.isRecording());
     runPosted();
     EXPECT_FALSE(recorder.isRecording());
+    EXPECT_TRUE(recoveryCanRun());
     EXPECT_TRUE(exists("a.mp4"));
     EXPECT_FALSE(exists("b.mp0") || exists("none.mp0") || exists("refused.mp0"));
     recorder.start(movies.file("c.mp0"), true);  // no new setup: the same target

@@ -107,6 +107,18 @@ std::string fileStamp(Date date) {
     return std::string(text, length);
 }
 
+bool isFileStamp(std::string_view text) {
+    std::size_t pos = 0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    const bool parsed =
+        readDigits(text, pos, 4, year) && readSeparator(text, pos, '-') && readDigits(text, pos, 2, month) &&
+        readSeparator(text, pos, '-') && readDigits(text, pos, 2, day) && readSeparator(text, pos, ' ') &&
+        readDigits(text, pos, 2, hour) && readSeparator(text, pos, '.') && readDigits(text, pos, 2, minute) &&
+        readSeparator(text, pos, '.') && readDigits(text, pos, 2, second) && pos == text.size();
+    return parsed && month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month) && hour <= 23 &&
+           minute <= 59 && second <= 60;
+}
+
 double secondsBetween(Date from, Date to) {
     return std::chrono::duration<double>(to - from).count();
 }

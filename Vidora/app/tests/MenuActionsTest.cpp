@@ -16,7 +16,7 @@ using tavrin::testing::readFile;
 using tavrin::testing::writeFile;
 
 // The menus on a real menu bar, with a temporary home and the desktop's services recorded.
-TEST(MenuActions, HelpOpensTheSiteAndDownloadCopiesTheAddonIntoDownloads) {
+TEST(MenuActions, HelpOpensTheSiteShowRecordingsTheMoviesAndDownloadCopiesTheAddonIntoDownloads) {
     tavrin::testing::TemporaryFolder home;
     const std::string downloaded = home.path() + "/Downloads/TavrinRecorder.zip";
     std::vector<std::string> revealed;
@@ -27,17 +27,21 @@ TEST(MenuActions, HelpOpensTheSiteAndDownloadCopiesTheAddonIntoDownloads) {
                         }),
                         .reveal = [&](const QString& path) { revealed.push_back(path.toStdString()); },
                         .open = [&](const QUrl& url) { opened.push_back(url); }};
-    // The one item of the Download (0) or Help (1) menu, on menus built from the actions as they are now.
+    // The first item of the Download (0), Recordings (1) or Help (2) menu, on menus built from the actions
+    // as they are now.
     const auto trigger = [&](int menu, const QString& item) {
         QMenuBar bar;
         actions.addMenus(bar);
-        ASSERT_EQ(bar.actions().size(), 2);
+        ASSERT_EQ(bar.actions().size(), 3);
         QAction* action = bar.actions()[menu]->menu()->actions().value(0);
         ASSERT_EQ(action->text(), item);
         action->trigger();
     };
-    trigger(1, "tavrinworks.net");
-    EXPECT_EQ(opened, std::vector<QUrl>{QUrl("https://tavrinworks.net")});
+    trigger(2, "tavrinworks.net");
+    trigger(1, "Show Recordings");  // made first: a fresh home has none
+    const QString movies = QString::fromStdString(home.path() + "/Videos/TavrinMovies");
+    EXPECT_EQ(opened, (std::vector<QUrl>{QUrl("https://tavrinworks.net"), QUrl::fromLocalFile(movies)}));
+    EXPECT_TRUE(std::filesystem::is_directory(movies.toStdString()));
 
     const QString download = "Addon for World of Warcraft";
     trigger(0, download);  // no archive: nothing to copy or show

@@ -142,7 +142,7 @@ TEST_F(WindowTest, ButtonsFollowTheControllerAndTheWindowManagerKeepsTheSize) {
     QTest::qWait(500);
     EXPECT_EQ(run("xdotool getwindowgeometry --shell " + id + " | grep WIDTH"), "WIDTH=430\n");
     screenshot(QStringLiteral("5-window"));
-    EXPECT_EQ(window.menuBar()->actions().size(), 2);  // Download and Help
+    EXPECT_EQ(window.menuBar()->actions().size(), 3);  // Download, Recordings and Help
 }
 
 // An application without a window icon shows its desktop entry's Icon (here a file's path), not the symbol.

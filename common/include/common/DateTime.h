@@ -17,6 +17,8 @@ std::optional<Date> dateTimeDot(std::string_view text);
 
 // "yyyy-MM-dd HH.mm.ss" in the local time zone: the stamp every match file is named after.
 std::string fileStamp(Date date);
+// Whether `text` has the form fileStamp gives, naming a real date and time.
+bool isFileStamp(std::string_view text);
 
 // Seconds from `from` to `to`, with fraction.
 double secondsBetween(Date from, Date to);
