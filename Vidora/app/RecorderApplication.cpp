@@ -79,13 +79,11 @@ bool RecorderApplication::launch() {
     view_->restoreChoices(settings->value(microphoneKey, false).toBool(),
                           settings->value(targetKey).toString().toStdString());
     view_->choicesChanged = [this] { saveChoices(); };
-    window_ = std::make_unique<RecorderWindow>(
-        *view_,
-        MenuActions{.addonArchive = findAddonArchive(),
-                    .locations = locations_,
-                    .reveal = revealFile,
-                    .open = openWebAddress,
-                    .settings = [this] { openSettings(); }});
+    window_ = std::make_unique<RecorderWindow>(*view_, MenuActions{.addonArchive = findAddonArchive(),
+                                                                   .locations = locations_,
+                                                                   .reveal = revealFile,
+                                                                   .open = openWebAddress,
+                                                                   .settings = [this] { openSettings(); }});
     view_->changed = [this] { window_->content().render(); };
     window_->show();
     view_->onAppear();
