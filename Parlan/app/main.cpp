@@ -6,6 +6,7 @@
 #include "ProxyApplication.h"
 #include "QuitSignals.h"
 #include "common/Folders.h"
+#include "common/StandardErrorLog.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ constexpr const char* startHiddenVariable = "TAVRIN_START_HIDDEN";
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tavrin::SystemClock clock;
+    const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Parlan.log"), clock);
     const bool startHidden = qEnvironmentVariable(startHiddenVariable) == QLatin1String("1");
     qunsetenv(startHiddenVariable);  // not handed on to anything this process starts
 

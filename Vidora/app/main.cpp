@@ -8,10 +8,13 @@
 #include "ProcWorkspace.h"
 #include "QuitSignals.h"
 #include "RecorderApplication.h"
+#include "common/StandardErrorLog.h"
 #include "linux/LargeBlocks.h"
 
 int main(int argc, char** argv) {
     vidora::mapLargeBlocksOnTheirOwn();
+    const tavrin::SystemClock clock;
+    const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Vidora.log"), clock);
     // The page view's renderer refuses to run as root inside its sandbox.
     if (geteuid() == 0) {
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
