@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     tavrin::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &tavrin::QuitSignals::quitRequested, &application, &QApplication::quit);
 
-    parlan::ProxyApplication proxy(work, tavrin::getMoviesPath(""));
+    parlan::ProxyApplication proxy(work, tavrin::getMoviesPath(""),
+                                   tavrin::getStatePath("/tavrin/Parlan.status"));
     proxy.start(startHidden);
     const int result = QApplication::exec();
     proxy.stop();
