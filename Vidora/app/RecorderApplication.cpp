@@ -39,6 +39,7 @@ bool RecorderApplication::launch() {
         content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
         runOnMainThread);
     commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
+    notifier_ = std::make_unique<DesktopNotifier>(revealFile);
     view_ = std::make_unique<ContentView>(
         ContentViewPlatform{.recorder = *recorder_,
                             .commands = *commands_,
@@ -49,7 +50,13 @@ bool RecorderApplication::launch() {
                             .screenNames = screenNames,
                             .mainQueue = runOnMainThread,
                             .startTimer = startSecondTimer,
-                            .alertSound = alertSound});
+                            .alertSound = alertSound,
+                            .recordingEnded =
+                                [this](const RecordingResult& result, bool byHand) {
+                                    if (const auto notice = describeRecording(result, byHand)) {
+                                        notifier_->show(*notice);
+                                    }
+                                }});
     window_ = std::make_unique<RecorderWindow>(
         *view_,
         MenuActions{.addonArchive = findAddonArchive(),

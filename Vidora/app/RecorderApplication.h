@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "DesktopNotifier.h"
 #include "RecorderWindow.h"
 #include "UpdateCheck.h"
 #include "capture/ScreenCaptureRecorder.h"
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<ContentView> view_;
     std::unique_ptr<RecorderWindow> window_;
     std::unique_ptr<UpdateCheck> updateCheck_;
+    std::unique_ptr<DesktopNotifier> notifier_;
 };
 
 }  // namespace vidora

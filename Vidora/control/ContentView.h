@@ -58,6 +58,8 @@ struct ContentViewPlatform {
     std::function<std::unique_ptr<RepeatingTimer>(std::function<void()> tick)> startTimer;
     // Main.
     std::function<void()> alertSound;
+    // Main: a recording ended, or could not begin; `byHand` when the record button started it.
+    std::function<void(const RecordingResult& result, bool byHand)> recordingEnded;
 };
 
 // The state behind the recorder window and what changes it: the record, microphone and display
@@ -123,6 +125,7 @@ private:
 
     void notify();
     void publish();
+    void report(const RecordingResult& result, bool byHand) const;
     LoopView loopView() const;
     void post(std::function<void()> work);
     bool loopEnded(const std::stop_token& stop) const;
@@ -139,6 +142,7 @@ private:
     std::unique_ptr<RepeatingTimer> timer_;
     // Whether the recorder was seen recording since the start, and the ticks before it was.
     bool recorderSeen_ = false;
+    bool byHand_ = false;
     int ticksWithoutRecorder_ = 0;
     static constexpr int startGraceTicks = 5;
     std::vector<DisplayItem> displays_;

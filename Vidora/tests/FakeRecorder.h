@@ -3,6 +3,7 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TemporaryFolder.h"
@@ -33,6 +34,7 @@ public:
     bool isRecording() const override { return recording; }
     void setMicState(bool on) override { micStates.push_back(on); }
     std::optional<tavrin::Date> startTime() const override { return started; }
+    std::optional<RecordingResult> takeResult() override { return std::exchange(result, std::nullopt); }
 
     bool canSetup = true;
     std::vector<std::string> setups, starts;
@@ -41,6 +43,8 @@ public:
     std::vector<bool> micStates;
     std::optional<tavrin::Date> started;
     std::atomic<bool> recording = false;
+    // Given once, at the next stop.
+    std::optional<RecordingResult> result;
 };
 
 inline DesktopApplication app(std::optional<std::string> id, std::optional<std::string> name,
@@ -91,7 +95,8 @@ struct Seams {
                     ticks = std::move(tick);
                     return std::make_unique<CountingTimer>(liveTimers);
                 },
-                .alertSound = [this] { ++sounds; }};
+                .alertSound = [this] { ++sounds; },
+                .recordingEnded = {}};
     }
 
     tavrin::testing::TemporaryFolder home;
