@@ -21,6 +21,7 @@ RecorderApplication::RecorderApplication(const tavrin::Workspace& work, Options 
 
 RecorderApplication::~RecorderApplication() {
     loopClock_.interrupt();
+    supervisor_.reset();
     window_.reset();
     view_.reset();
     recorder_.reset();
@@ -74,7 +75,23 @@ bool RecorderApplication::launch() {
         QUrl(QString::fromStdString(AppInfo::current().versionJson(options_.webSite.toStdString()))));
     updateCheck_->checkVersion(window_.get());
     launched_ = true;
-    runProxyApps();
+    if (!runProxyApps()) {
+        return true;  // no proxy beside the program: recording by hand still works
+    }
+    supervisor_ = std::make_unique<ProxySupervisor>(
+        work_, loopClock_,
+        ProxySupervisor::Options{.startProxy = [this] { runProxyApps(); },
+                                 .statusFile = tavrin::getStatePath("/tavrin/Parlan.status"),
+                                 .stateChanged =
+                                     [content = &window_->content()](const std::string& state) {
+                                         QMetaObject::invokeMethod(
+                                             content,
+                                             [content, text = QString::fromStdString(state)] {
+                                                 content->setToolTip(text);
+                                             },
+                                             Qt::QueuedConnection);
+                                     }});
+    supervisor_->start();
     return true;
 }
 
@@ -83,21 +100,24 @@ void RecorderApplication::quit() {
         return;
     }
     loopClock_.interrupt();
+    if (supervisor_) {
+        supervisor_->stop();  // no proxy is started after the ones running are asked to quit
+    }
     view_->stopRecorder();
     stopApplication(proxyPrefix);
 }
 
-void RecorderApplication::runProxyApps() const {
+bool RecorderApplication::runProxyApps() const {
     const QString proxy = QCoreApplication::applicationDirPath() + QStringLiteral("/Parlan");
     if (!QFileInfo(proxy).isExecutable()) {
-        return;  // recording by hand still works
+        return false;
     }
     QProcess process;
     process.setProgram(proxy);
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TAVRIN_START_HIDDEN"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
-    process.startDetached();
+    return process.startDetached();
 }
 
 void RecorderApplication::stopApplication(std::string_view prefix) const {

@@ -12,6 +12,7 @@
 #include "common/Workspace.h"
 #include "control/ContentView.h"
 #include "control/LogFiles.h"
+#include "control/ProxySupervisor.h"
 #include "linux/X11ContentProvider.h"
 #include "linux/X11DesktopWorkspace.h"
 #include "wayland/SessionCapturePlatform.h"
@@ -34,7 +35,7 @@ public:
 
     // Checks for another copy first: false when one runs, and this copy must quit without touching
     // the proxy that copy started. Otherwise shows the window, checks the version, starts the proxy
-    // and the controller's loops.
+    // (and again whenever it stops) and the controller's loops.
     bool launch();
     // Finishes a recording in progress and asks the proxies to quit. Only after a launch that
     // returned true.
@@ -44,7 +45,8 @@ public:
     ContentView& view() { return *view_; }
 
 private:
-    void runProxyApps() const;
+    // Starts the proxy from beside the program; false when there is none or it cannot be started.
+    bool runProxyApps() const;
     void stopApplication(std::string_view prefix) const;
 
     const tavrin::Workspace& work_;
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<RecorderWindow> window_;
     std::unique_ptr<UpdateCheck> updateCheck_;
     std::unique_ptr<DesktopNotifier> notifier_;
+    std::unique_ptr<ProxySupervisor> supervisor_;
 };
 
 }  // namespace vidora
