@@ -63,7 +63,9 @@ bool RecorderApplication::launch() {
         MenuActions{.addonArchive = findAddonArchive(),
                     .locations = locations_,
                     .reveal = revealFile,
-                    .open = openWebAddress},
+                    .open = openWebAddress,
+                    .gameFolder = [this] { return tavrin::getAppPath(work_, tavrin::gameBundleIdentifier); },
+                    .logFolder = tavrin::getStatePath("/tavrin")},
         options_.loadVersionPage
             ? QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString()))
             : QString());
