@@ -2,13 +2,18 @@
 #include "ProxyApplication.h"
 
 #include <QScreen>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 
 #include "RecorderSettings.h"
 
 namespace parlan {
 
 ProxyApplication::ProxyApplication(const tavrin::Workspace& work,
-                                   const std::optional<std::string>& moviesPath) {
+                                   const std::optional<std::string>& moviesPath,
+                                   std::optional<std::string> statusFile)
+    : statusFile_(std::move(statusFile)) {
     if (!moviesPath) {
         return;
     }
@@ -17,6 +22,7 @@ ProxyApplication::ProxyApplication(const tavrin::Workspace& work,
     parser_->followMoviesFolder(tavrin::chosenMoviesFolder);
     logs_.emplace(*parser_, clock_);
     service_.emplace(work, *logs_, clock_, [this](std::string_view text) {
+        keepStatus(text);
         const QString status = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
         QMetaObject::invokeMethod(
             &window_, [this, status] { window_.showStatus(status); }, Qt::QueuedConnection);
@@ -39,6 +45,20 @@ void ProxyApplication::start(bool hidden) {
     }
     if (service_) {
         service_->process();
+    }
+}
+
+// Replaced whole, so the recorder never reads half a line.
+void ProxyApplication::keepStatus(std::string_view text) const {
+    std::clog << "Parlan: " << text << std::endl;
+    if (!statusFile_) {
+        return;
+    }
+    const std::string written = *statusFile_ + ".new";
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(*statusFile_).parent_path(), error);
+    if (std::ofstream(written) << text << '\n') {
+        std::filesystem::rename(written, *statusFile_, error);
     }
 }
 

@@ -17,8 +17,9 @@ class ProxyApplication {
 public:
     // `moviesPath` is the user's Movies folder; without one there is nowhere to write and the
     // status stays "...". The movies folder chosen in the recorder's settings takes the place of the
-    // TavrinMovies folder in it.
-    ProxyApplication(const tavrin::Workspace& work, const std::optional<std::string>& moviesPath);
+    // TavrinMovies folder in it. Each status is also logged, and kept in `statusFile` for the recorder.
+    ProxyApplication(const tavrin::Workspace& work, const std::optional<std::string>& moviesPath,
+                     std::optional<std::string> statusFile = std::nullopt);
     ~ProxyApplication();
 
     // Shows the window (minimised and without focus when `hidden`) and starts polling.
@@ -29,6 +30,9 @@ public:
     ProxyWindow& window() { return window_; }
 
 private:
+    void keepStatus(std::string_view text) const;
+
+    std::optional<std::string> statusFile_;
     ProxyWindow window_;
     tavrin::InterruptibleClock clock_;
     std::optional<LogParser> parser_;

@@ -8,6 +8,7 @@
 #include "ProxyApplication.h"
 #include "QuitSignals.h"
 #include "common/Folders.h"
+#include "common/StandardErrorLog.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     if (const auto status = start.exitStatus()) {
         return *status;
     }
+    const tavrin::SystemClock clock;
+    const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Parlan.log"), clock);
     const bool startHidden = qEnvironmentVariable(startHiddenVariable) == QLatin1String("1");
     qunsetenv(startHiddenVariable);  // not handed on to anything this process starts
 
@@ -36,7 +39,8 @@ int main(int argc, char** argv) {
     tavrin::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &tavrin::QuitSignals::quitRequested, &application, &QApplication::quit);
 
-    parlan::ProxyApplication proxy(work, tavrin::getMoviesPath(""));
+    parlan::ProxyApplication proxy(work, tavrin::getMoviesPath(""),
+                                   tavrin::getStatePath("/tavrin/Parlan.status"));
     proxy.start(startHidden);
     const int result = QApplication::exec();
     proxy.stop();

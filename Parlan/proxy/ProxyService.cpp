@@ -31,6 +31,7 @@ bool ProxyService::findGame() {
     if (!gameFolder) {
         return false;
     }
+    gameFolder_ = gameFolder;
     logFolder_ = *gameFolder + "Logs";
     tavrin::createDirectory(logs_.parser().logPath());
     return true;
@@ -48,6 +49,7 @@ void ProxyService::pass() {
     // another Wine prefix): the folder of the running game wins over one found on disk before.
     if (game->pid != gameProcess_.first || game->startTime != gameProcess_.second) {
         gameProcess_ = {game->pid, game->startTime};
+        gameFolder_.reset();
         logFolder_.reset();
     }
     if (!findGame()) {
@@ -60,7 +62,8 @@ void ProxyService::pass() {
     } else {
         logs_.onModifiedFileEmpty();
     }
-    setStatus(workingText);
+    // The version is known once a log was read; until then only a missing add-on is told.
+    setStatus(addon_.problem(*gameFolder_, logs_.parser().version()).value_or(workingText));
 }
 
 void ProxyService::stop() {

@@ -12,12 +12,14 @@
 #include "common/RepeatingLoop.h"
 #include "common/Workspace.h"
 #include "engine/LogFiles.h"
+#include "proxy/AddonCheck.h"
 
 namespace parlan {
 
 // The proxy's polling: finds the game's folder, then every 300 ms checks that the game runs and
 // hands its newest combat log to the follower. Status texts go to `status`, called on the polling
-// thread and only when the text changes.
+// thread and only when the text changes; while the game runs they also say when its add-on is missing
+// or older than the client.
 class ProxyService {
 public:
     static constexpr std::string_view startingText = "...";
@@ -50,7 +52,9 @@ private:
     tavrin::Clock& clock_;
     std::function<void(std::string_view)> status_;
     std::string shownStatus_{startingText};
+    std::optional<std::string> gameFolder_;
     std::optional<std::string> logFolder_;
+    AddonCheck addon_;
     // The game process (pid, start time) the folder was looked up for.
     std::pair<pid_t, std::uint64_t> gameProcess_{0, 0};
     std::unique_ptr<tavrin::RepeatingLoop> loop_;

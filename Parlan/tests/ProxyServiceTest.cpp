@@ -27,11 +27,18 @@ TEST_F(ProxyServiceTest, ProxyLooksForTheGameUntilFoundAndEndsASilentMatchWhenIt
     EXPECT_FALSE(service.logFolder());
     work.paths[std::string(tavrin::gameBundleIdentifier)] = gameFolder + "Wow.exe";
     const std::string log = gameFolder + "Logs/WoWCombatLog-030725_210400.txt";
-    tavrin::testing::writeFile(log, lines::enterArena + "\n");
+    tavrin::testing::writeFile(log, lines::version + "\n" + lines::enterArena + "\n");
     touch(log, clock.now());
     service.pass();
     EXPECT_TRUE(std::filesystem::is_directory(parser.logPath()));
     EXPECT_TRUE(parser.inMatch());
+    // The add-on missing, then one older than the client (11.1.0), then one it loads.
+    const std::string toc = gameFolder + std::string(AddonCheck::tocPath);
+    std::filesystem::create_directories(std::filesystem::path(toc).parent_path());
+    tavrin::testing::writeFile(toc, "## Interface: 110005, 110007\n## Title: Tavrin Recorder\n");
+    service.pass();
+    tavrin::testing::writeFile(toc, "## Interface: 110100\n");
+    service.pass();
 
     // The game quits: the proxy backs off and still ends the match that has been silent too long.
     work.applications.clear();
@@ -39,8 +46,10 @@ TEST_F(ProxyServiceTest, ProxyLooksForTheGameUntilFoundAndEndsASilentMatchWhenIt
     service.pass();
     service.pass();
     EXPECT_FALSE(parser.inMatch());
-    EXPECT_EQ(statuses, (std::vector<std::string>{"World of Warcraft's folder was not found", "Working...",
-                                                  "World of Warcraft is not running"}));
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{
+                  "World of Warcraft's folder was not found", std::string(AddonCheck::missingText),
+                  std::string(AddonCheck::outdatedText), "Working...", "World of Warcraft is not running"}));
     EXPECT_EQ(clock.sleeps, (std::vector<std::chrono::milliseconds>(2, std::chrono::seconds(3))));
 
     // Started again from another Wine prefix: that game's folder is followed, not the one known before,

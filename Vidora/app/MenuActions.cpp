@@ -3,7 +3,9 @@
 
 #include <QCoreApplication>
 #include <filesystem>
+#include <iostream>
 
+#include "AddonInstall.h"
 #include "common/Folders.h"
 #include "control/AppInfo.h"
 
@@ -29,6 +31,15 @@ std::optional<std::string> findAddonArchive() {
 }
 
 void MenuActions::downloadAddon() const {
+    if (const auto folder = gameFolder()) {
+        if (const auto installed = installAddon(*folder)) {
+            std::clog << "Vidora: the add-on is installed in " << *installed << std::endl;
+            reveal(QString::fromStdString(*installed));
+            return;
+        }
+        std::clog << "Vidora: the add-on could not be installed in " << *folder
+                  << "; its archive goes to the Downloads folder" << std::endl;
+    }
     const auto downloads = locations.downloadPath();
     if (!addonArchive || !downloads) {
         return;
@@ -50,6 +61,13 @@ void MenuActions::openHelp() const {
     open(QUrl(QString::fromUtf8(AppInfo::webSite.data(), AppInfo::webSite.size())));
 }
 
+void MenuActions::showLogFolder() const {
+    if (logFolder) {
+        tavrin::createDirectory(*logFolder);
+        open(QUrl::fromLocalFile(QString::fromStdString(*logFolder)));
+    }
+}
+
 void MenuActions::addMenus(QMenuBar& bar) const {
     QMenu* download = bar.addMenu("Download");
     QObject::connect(download->addAction("Addon for World of Warcraft"), &QAction::triggered,
@@ -63,6 +81,8 @@ void MenuActions::addMenus(QMenuBar& bar) const {
     QObject::connect(
         help->addAction(QString::fromUtf8(AppInfo::webSiteName.data(), AppInfo::webSiteName.size())),
         &QAction::triggered, [actions = *this] { actions.openHelp(); });
+    QObject::connect(help->addAction("Show Log Folder"), &QAction::triggered,
+                     [actions = *this] { actions.showLogFolder(); });
 }
 
 }  // namespace vidora

@@ -25,12 +25,18 @@ struct MenuActions {
     std::function<void(const QUrl&)> open = openWebAddress;
     // Opens the Settings window.
     std::function<void()> settings = [] {};
+    // The game's folder (`_retail_/`) where the proxy finds it; nothing when it is not known.
+    std::function<std::optional<std::string>()> gameFolder = [] { return std::optional<std::string>(); };
+    // Where the programs' logs are.
+    std::optional<std::string> logFolder = tavrin::getStatePath("/tavrin");
 
-    // Copies the add-on into the Downloads folder and shows it there.
+    // Installs the add-on into the game's folder and shows it there; where the folder is not known
+    // or cannot be written, copies the add-on's archive into the Downloads folder and shows it there.
     void downloadAddon() const;
     // Opens the movies folder in the file manager.
     void showRecordings() const;
     void openHelp() const;
+    void showLogFolder() const;
     // The menu items keep their own copy of these actions.
     void addMenus(QMenuBar& bar) const;
 };

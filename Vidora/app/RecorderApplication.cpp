@@ -27,6 +27,7 @@ RecorderApplication::RecorderApplication(const tavrin::Workspace& work, Options 
 
 RecorderApplication::~RecorderApplication() {
     loopClock_.interrupt();
+    supervisor_.reset();
     window_.reset();
     view_.reset();
     recorder_.reset();
@@ -47,6 +48,7 @@ bool RecorderApplication::launch() {
         content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
         runOnMainThread);
     commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
+    notifier_ = std::make_unique<DesktopNotifier>(revealFile);
     view_ = std::make_unique<ContentView>(
         ContentViewPlatform{.recorder = *recorder_,
                             .commands = *commands_,
@@ -67,23 +69,33 @@ bool RecorderApplication::launch() {
                                     keepMoviesFolder(true);
                                     return true;
                                 },
-                            .recordingEnded =
+                            .recordingStopped =
                                 [this] {
                                     if (const auto movies = locations_.moviesURL()) {
                                         storage_.keepWithin(*movies, storageLimitBytes());
                                     }
                                     // After the rest of the batch that ended it, which clears its commands.
                                     runOnMainThread([this] { keepMoviesFolder(false); });
+                                },
+                            .recordingEnded =
+                                [this](const RecordingResult& result, bool byHand) {
+                                    if (const auto notice = describeRecording(result, byHand)) {
+                                        notifier_->show(*notice);
+                                    }
                                 }});
     const auto settings = tavrin::recorderSettings();
     view_->restoreChoices(settings->value(microphoneKey, false).toBool(),
                           settings->value(targetKey).toString().toStdString());
     view_->choicesChanged = [this] { saveChoices(); };
-    window_ = std::make_unique<RecorderWindow>(*view_, MenuActions{.addonArchive = findAddonArchive(),
-                                                                   .locations = locations_,
-                                                                   .reveal = revealFile,
-                                                                   .open = openWebAddress,
-                                                                   .settings = [this] { openSettings(); }});
+    window_ = std::make_unique<RecorderWindow>(
+        *view_,
+        MenuActions{.addonArchive = findAddonArchive(),
+                    .locations = locations_,
+                    .reveal = revealFile,
+                    .open = openWebAddress,
+                    .settings = [this] { openSettings(); },
+                    .gameFolder = [this] { return tavrin::getAppPath(work_, tavrin::gameBundleIdentifier); },
+                    .logFolder = tavrin::getStatePath("/tavrin")});
     view_->changed = [this] { window_->content().render(); };
     window_->show();
     view_->onAppear();
@@ -96,7 +108,23 @@ bool RecorderApplication::launch() {
             QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString())));
     }
     launched_ = true;
-    runProxyApps();
+    if (!runProxyApps()) {
+        return true;  // no proxy beside the program: recording by hand still works
+    }
+    supervisor_ = std::make_unique<ProxySupervisor>(
+        work_, loopClock_,
+        ProxySupervisor::Options{.startProxy = [this] { runProxyApps(); },
+                                 .statusFile = tavrin::getStatePath("/tavrin/Parlan.status"),
+                                 .stateChanged =
+                                     [content = &window_->content()](const std::string& state) {
+                                         QMetaObject::invokeMethod(
+                                             content,
+                                             [content, text = QString::fromStdString(state)] {
+                                                 content->setToolTip(text);
+                                             },
+                                             Qt::QueuedConnection);
+                                     }});
+    supervisor_->start();
     return true;
 }
 
@@ -105,6 +133,9 @@ void RecorderApplication::quit() {
         return;
     }
     loopClock_.interrupt();
+    if (supervisor_) {
+        supervisor_->stop();  // no proxy is started after the ones running are asked to quit
+    }
     view_->stopRecorder();
     stopApplication(proxyPrefix);
 }
@@ -135,17 +166,17 @@ void RecorderApplication::saveChoices() const {
     }
 }
 
-void RecorderApplication::runProxyApps() const {
+bool RecorderApplication::runProxyApps() const {
     const QString proxy = QCoreApplication::applicationDirPath() + QStringLiteral("/Parlan");
     if (!QFileInfo(proxy).isExecutable()) {
-        return;  // recording by hand still works
+        return false;
     }
     QProcess process;
     process.setProgram(proxy);
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TAVRIN_START_HIDDEN"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
-    process.startDetached();
+    return process.startDetached();
 }
 
 void RecorderApplication::stopApplication(std::string_view prefix) const {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "DesktopNotifier.h"
 #include "RecorderWindow.h"
 #include "UpdateCheck.h"
 #include "VersionPage.h"
@@ -15,6 +16,7 @@
 #include "common/Workspace.h"
 #include "control/ContentView.h"
 #include "control/LogFiles.h"
+#include "control/ProxySupervisor.h"
 #include "linux/X11ContentProvider.h"
 #include "linux/X11DesktopWorkspace.h"
 #include "wayland/SessionCapturePlatform.h"
@@ -37,7 +39,7 @@ public:
 
     // Checks for another copy first: false when one runs, and this copy must quit without touching
     // the proxy that copy started. Otherwise shows the window, checks the version, starts the proxy
-    // and the controller's loops.
+    // (and again whenever it stops) and the controller's loops.
     bool launch();
     // Finishes a recording in progress and asks the proxies to quit. Only after a launch that
     // returned true.
@@ -47,7 +49,8 @@ public:
     ContentView& view() { return *view_; }
 
 private:
-    void runProxyApps() const;
+    // Starts the proxy from beside the program; false when there is none or it cannot be started.
+    bool runProxyApps() const;
     void stopApplication(std::string_view prefix) const;
     // The movies folder chosen in the settings, read at each use, except while a recording keeps the one
     // it began in: its match's commands and subtitles are there. Any thread.
@@ -76,6 +79,8 @@ private:
     std::unique_ptr<RecorderWindow> window_;
     std::unique_ptr<UpdateCheck> updateCheck_;
     std::unique_ptr<VersionPage> versionPage_;
+    std::unique_ptr<DesktopNotifier> notifier_;
+    std::unique_ptr<ProxySupervisor> supervisor_;
 };
 
 }  // namespace vidora

@@ -7,6 +7,7 @@
 #include "ProgramStart.h"
 #include "QuitSignals.h"
 #include "RecorderApplication.h"
+#include "common/StandardErrorLog.h"
 #include "linux/LargeBlocks.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     if (const auto status = start.exitStatus()) {
         return *status;
     }
+    const tavrin::SystemClock clock;
+    const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Vidora.log"), clock);
     vidora::mapLargeBlocksOnTheirOwn();
     QApplication application(start.argc(), start.argv());
     QGuiApplication::setDesktopFileName(QStringLiteral("net.tavrinworks.Vidora"));

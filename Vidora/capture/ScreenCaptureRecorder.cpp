@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <utility>
 
 #include "capture/MovieFiles.h"
 #include "capture/ScreenCaptureFilter.h"
@@ -57,6 +58,11 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     auto stream = platform_.makeStream(*filter_, config(rect.width, rect.height), *this);
     auto writer = makeWriter_ ? makeWriter_() : nullptr;
     if (!stream || !writer) {
+        keepResult({.movie = path,
+                    .fileKept = false,
+                    .seconds = 0,
+                    .problem = stream ? RecordingProblem::cannotWrite : RecordingProblem::noPicture,
+                    .target = {}});
         return;
     }
     if (!session_) {
@@ -72,6 +78,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         framesSkipped_ = 0;
     });
     ++recordingNumber_;
+    problem_.reset();
     recording_ = true;
     if (session_) {
         session_->startRunning();
@@ -82,7 +89,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     // so a capture that cannot start leaves no file behind.
     queue_.async([this, path, rect] {
         if (!stream_ || !stream_->startCapture()) {
-            stopLater();
+            stopLater(stream_ ? stream_->startFailure() : RecordingProblem::noPicture);
             return;
         }
         const PictureSize size = stream_->pictureSize().value_or(PictureSize{rect.width, rect.height});
@@ -92,7 +99,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         if (!writer_->startWriting(path, videoSettings(size.width, size.height, frameRate),
                                    audioSettings())) {
             std::cerr << "Vidora: cannot write the movie " << path << std::endl;
-            stopLater();
+            stopLater(writer_->failure());
             return;
         }
         writing_ = true;
@@ -101,10 +108,11 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
 
 // A stop the recorder decides itself: on the main thread, like the controller's, and only for the
 // recording it was meant for, never one started since.
-void ScreenCaptureRecorder::stopLater() {
-    mainQueue_([this, number = recordingNumber_.load()] {
+void ScreenCaptureRecorder::stopLater(RecordingProblem problem) {
+    mainQueue_([this, number = recordingNumber_.load(), problem] {
         const std::lock_guard lock(control_);
         if (number == recordingNumber_) {
+            problem_ = problem;
             stopRecording();
         }
     });
@@ -148,8 +156,15 @@ void ScreenCaptureRecorder::stopRecording() {
     });
     const auto folderLock = std::move(folderLock_);
     recording_ = false;
+    const auto first = startTime();
+    RecordingResult result{.movie = *fileUrl_,
+                           .fileKept = false,
+                           .seconds = first ? tavrin::secondsBetween(*first, clock_.now()) : 0.0,
+                           .problem = problem_,
+                           .target = {}};
     setStartTime(std::nullopt);
     if (!written) {
+        keepResult(std::move(result));
         return;
     }
     if (kept == 0) {
@@ -158,14 +173,31 @@ void ScreenCaptureRecorder::stopRecording() {
         std::filesystem::remove(*fileUrl_, error);
         std::cerr << "Vidora: nothing was recorded into " << *fileUrl_
                   << ": no picture came before the recording ended; the file is removed" << std::endl;
+        result.problem = problem_.value_or(RecordingProblem::noPicture);
+        keepResult(std::move(result));
         return;
     }
+    const bool renamed = changeExtension(*fileUrl_, "mp4");
     std::clog << "Finished " << *fileUrl_
-              << (changeExtension(*fileUrl_, "mp4")
-                      ? ", now with the extension mp4"
-                      : ", which keeps its name: it could not be renamed to .mp4")
+              << (renamed ? ", now with the extension mp4"
+                          : ", which keeps its name: it could not be renamed to .mp4")
               << " (" << kept << " frames kept, " << std::max<std::int64_t>(captured - kept, 0) << " dropped)"
               << std::endl;
+    if (renamed) {
+        result.movie = std::filesystem::path(*fileUrl_).replace_extension("mp4").string();
+    }
+    result.fileKept = true;
+    keepResult(std::move(result));
+}
+
+void ScreenCaptureRecorder::keepResult(RecordingResult result) {
+    const std::lock_guard lock(resultMutex_);
+    result_ = std::move(result);
+}
+
+std::optional<RecordingResult> ScreenCaptureRecorder::takeResult() {
+    const std::lock_guard lock(resultMutex_);
+    return std::exchange(result_, std::nullopt);
 }
 
 std::optional<tavrin::Date> ScreenCaptureRecorder::startTime() const {
@@ -207,7 +239,7 @@ void ScreenCaptureRecorder::didOutputMicrophone(AudioBuffer buffer) {
 }
 
 void ScreenCaptureRecorder::didStopWithError() {
-    stopLater();
+    stopLater(RecordingProblem::sourceEnded);
 }
 
 void ScreenCaptureRecorder::screen(VideoFrame frame) {
@@ -232,7 +264,7 @@ void ScreenCaptureRecorder::screen(VideoFrame frame) {
         writerFailed_ = true;
         std::clog << "Stopping the recording: " << fileUrl_.value_or("") << " can no longer be written"
                   << std::endl;
-        stopLater();
+        stopLater(writer_->failure());
     }
 }
 

@@ -55,6 +55,7 @@ public:
     std::optional<tavrin::Date> startTime() const override;
     void setMicState(bool on) override { micState = on; }
     bool isRecording() const override;
+    std::optional<RecordingResult> takeResult() override;
     const std::optional<ContentFilter>& filter() const { return filter_; }
     const std::optional<std::string>& fileUrl() const { return fileUrl_; }
 
@@ -74,8 +75,10 @@ private:
     void systemAudio(AudioBuffer buffer);
     void microphone(AudioBuffer buffer);
     void setStartTime(std::optional<tavrin::Date> date);
-    void stopLater();
+    // A stop the recorder decides itself, for `problem`.
+    void stopLater(RecordingProblem problem);
     void stopRecording();  // holding control_
+    void keepResult(RecordingResult result);
 
     const ContentProvider& content_;
     CapturePlatform& platform_;
@@ -97,6 +100,9 @@ private:
     // Start and stop, from the controller's task or the main thread, one at a time; each start counts.
     std::mutex control_;
     std::atomic<std::uint64_t> recordingNumber_{0};
+    std::optional<RecordingProblem> problem_;  // under control_
+    std::mutex resultMutex_;
+    std::optional<RecordingResult> result_;       // under resultMutex_
     bool writerFailed_ = false;                   // on the queue
     std::int64_t framesCaptured_ = 0;             // the sample queue's
     std::atomic<std::int64_t> framesSkipped_{0};  // grabs the writer had no time for

@@ -11,6 +11,7 @@
 
 #include "common/Folders.h"
 #include "common/Text.h"
+#include "common/Workspace.h"
 
 namespace vidora {
 
@@ -121,6 +122,13 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
     const bool ready = selected_->isApplication() ? platform_.recorder.setup(selected_->detail)
                                                   : platform_.recorder.setup(selected_->displayID);
     if (!ready) {
+        report({.movie = {},
+                .fileKept = false,
+                .seconds = 0,
+                .problem =
+                    selected_->isApplication() ? RecordingProblem::noWindow : RecordingProblem::sourceEnded,
+                .target = selected_->name},
+               !name);
         return false;
     }
     const auto path = usableFileName(name) ? platform_.locations.movieURL(std::string_view(*name))
@@ -140,6 +148,7 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
         recorder.start(path, microphone);
     });
     recorderSeen_ = false;
+    byHand_ = !name;
     ticksWithoutRecorder_ = 0;
     timer_ = platform_.startTimer([this] { onRecordTimer(); });
     return true;
@@ -147,6 +156,12 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
 
 void ContentView::stopRecorder() {
     startQueue_.sync([this] { platform_.recorder.stop(); });
+}
+
+void ContentView::report(const RecordingResult& result, bool byHand) const {
+    if (platform_.recordingEnded) {
+        platform_.recordingEnded(result, byHand);
+    }
 }
 
 void ContentView::onRecordButton(bool on, const std::optional<std::string>& name) {
@@ -157,8 +172,12 @@ void ContentView::onRecordButton(bool on, const std::optional<std::string>& name
         stopRecorder();
         timer_.reset();
         recordingTime_ = "00:00";
-        if (platform_.recordingEnded) {
-            platform_.recordingEnded();
+        if (auto result = platform_.recorder.takeResult()) {
+            result->target = selected_ ? selected_->name : std::string();
+            report(*result, byHand_);
+        }
+        if (platform_.recordingStopped) {
+            platform_.recordingStopped();
         }
     } else if (!startRecording(name)) {
         return;
@@ -247,10 +266,13 @@ void ContentView::onNewCommands(const std::vector<std::string>& commands) {
         }
         return std::pair{line.substr(0, 4), std::string(tavrin::trim(line.substr(4)))};
     };
-    const auto isEnd = [&](const std::string& line) {
-        const auto command = parse(line);
-        return command && command->first == "CMD:" && command->second == "End";
+    const auto isCommand = [&](std::string_view value) {
+        return [&parse, value](const std::string& line) {
+            const auto command = parse(line);
+            return command && command->first == "CMD:" && command->second == value;
+        };
     };
+    const auto isEnd = isCommand("End");
     const std::string& matchName = commands.front();
     for (std::size_t i = 1; i < commands.size(); ++i) {
         const auto command = parse(commands[i]);
@@ -264,7 +286,19 @@ void ContentView::onNewCommands(const std::vector<std::string>& commands) {
                     return item.isApplication() && item.detail == identifier;
                 });
             if (entry == displays_.end()) {
-                return;  // the application is not recordable now: the rest of the batch is dropped
+                // The application is not recordable now: the rest of the batch is dropped, and a match
+                // it was to record is told of.
+                const auto start = std::find_if(commands.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                                commands.end(), isCommand("Start"));
+                if (start != commands.end() && !std::any_of(start + 1, commands.end(), isEnd)) {
+                    report({.movie = {},
+                            .fileKept = false,
+                            .seconds = 0,
+                            .problem = RecordingProblem::noWindow,
+                            .target = value == tavrin::gameBundleIdentifier ? "World of Warcraft" : value},
+                           false);
+                }
+                return;
             }
             index_ = entry - displays_.begin();
             selected_ = *entry;

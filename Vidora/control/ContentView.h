@@ -62,8 +62,10 @@ struct ContentViewPlatform {
     // Main, as a recording is about to start into the movies folder: false refuses it (no room there; the
     // reason is on stderr). Unset: it starts.
     std::function<bool()> recordingStarts;
-    // Main, after each recording the controller ended.
-    std::function<void()> recordingEnded;
+    // Main, after each recording the controller stopped, whatever its result.
+    std::function<void()> recordingStopped;
+    // Main: a recording ended, or could not begin; `byHand` when the record button started it.
+    std::function<void(const RecordingResult& result, bool byHand)> recordingEnded;
 };
 
 // The state behind the recorder window and what changes it: the record, microphone and display
@@ -136,6 +138,7 @@ private:
 
     void notify();
     void publish();
+    void report(const RecordingResult& result, bool byHand) const;
     LoopView loopView() const;
     void post(std::function<void()> work);
     bool loopEnded(const std::stop_token& stop) const;
@@ -152,6 +155,7 @@ private:
     std::unique_ptr<RepeatingTimer> timer_;
     // Whether the recorder was seen recording since the start, and the ticks before it was.
     bool recorderSeen_ = false;
+    bool byHand_ = false;
     int ticksWithoutRecorder_ = 0;
     static constexpr int startGraceTicks = 5;
     std::vector<DisplayItem> displays_;

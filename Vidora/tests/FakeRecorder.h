@@ -4,6 +4,7 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TemporaryFolder.h"
@@ -34,6 +35,7 @@ public:
     bool isRecording() const override { return recording; }
     void setMicState(bool on) override { micStates.push_back(on); }
     std::optional<tavrin::Date> startTime() const override { return started; }
+    std::optional<RecordingResult> takeResult() override { return std::exchange(result, std::nullopt); }
 
     bool canSetup = true;
     std::vector<std::string> setups, starts;
@@ -42,6 +44,8 @@ public:
     std::vector<bool> micStates;
     std::optional<tavrin::Date> started;
     std::atomic<bool> recording = false;
+    // Given once, at the next stop.
+    std::optional<RecordingResult> result;
 };
 
 inline DesktopApplication app(std::optional<std::string> id, std::optional<std::string> name,
@@ -94,7 +98,8 @@ struct Seams {
                 },
                 .alertSound = [this] { ++sounds; },
                 .recordingStarts = [this] { return room; },
-                .recordingEnded = [this] { ++recordingsEnded; }};
+                .recordingStopped = [this] { ++recordingsEnded; },
+                .recordingEnded = {}};
     }
 
     tavrin::testing::TemporaryFolder home;

@@ -134,6 +134,7 @@ TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeAndKeepsOnlyMoviesWithAPi
     ASSERT_TRUE(waitUntil([&] { return posted() == 1; }, 10s));
     runPosted();
     EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(recorder.takeResult()->problem, RecordingProblem::cannotWrite);
     log.starts = true;
     recorder.start(movies.file("a.mp0"), true);
     recorder.start(movies.file("b.mp0"), true);  // already recording: nothing
@@ -149,12 +150,17 @@ TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeAndKeepsOnlyMoviesWithAPi
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_TRUE(recoveryCanRun());
     EXPECT_TRUE(exists("a.mp4"));
+    const auto ended = recorder.takeResult();
+    EXPECT_TRUE(ended && ended->fileKept && ended->movie == movies.file("a.mp4") &&
+                ended->problem == RecordingProblem::sourceEnded);
     EXPECT_FALSE(exists("b.mp0") || exists("none.mp0") || exists("refused.mp0"));
     recorder.start(movies.file("c.mp0"), true);  // no new setup: the same target
     // A stop the recorder posted for one recording never ends the next one.
     recorder.didStopWithError();
     recorder.stop();
     EXPECT_FALSE(exists("c.mp0") || exists("c.mp4")) << "a movie without a picture was kept";
+    EXPECT_EQ(recorder.takeResult()->problem, RecordingProblem::noPicture);
+    EXPECT_FALSE(recorder.takeResult()) << "told once";
     recorder.start(movies.file("d.mp0"), true);
     runPosted();
     EXPECT_TRUE(recorder.isRecording());

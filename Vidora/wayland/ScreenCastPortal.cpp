@@ -21,6 +21,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "common/Folders.h"
+
 namespace vidora {
 namespace {
 
@@ -427,17 +429,8 @@ std::uint32_t ScreenCastPortal::node() const {
 }
 
 std::optional<std::filesystem::path> ScreenCastPortal::tokenFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    std::filesystem::path folder;
-    if (state && state[0] == '/') {
-        folder = state;
-    } else if (home && home[0] != '\0') {
-        folder = std::filesystem::path(home) / ".local/state";
-    } else {
-        return std::nullopt;
-    }
-    return folder / "vidora" / "screencast";
+    const auto folder = tavrin::getStatePath("/vidora/screencast");
+    return folder ? std::optional<std::filesystem::path>(*folder) : std::nullopt;
 }
 
 }  // namespace vidora

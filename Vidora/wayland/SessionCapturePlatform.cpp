@@ -48,6 +48,7 @@ public:
         }
         std::string why;
         if (!portal_.open(monitor_, options_.tokenFolder, why)) {
+            failure_ = RecordingProblem::shareRefused;
             if (!isInterrupted()) {
                 std::cerr << "Vidora: the screen-cast portal gave no display: " << why << std::endl;
             }
@@ -84,6 +85,7 @@ public:
     }
 
     std::optional<PictureSize> pictureSize() const override { return size_; }
+    RecordingProblem startFailure() const override { return failure_; }
 
     void stopCapture() override {
         if (audio_) {
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<PulseAudioSource> audio_;
     ScreenCastPortal portal_;
     std::optional<PictureSize> size_;
+    RecordingProblem failure_ = RecordingProblem::noPicture;  // set and read on the sample queue
     std::shared_ptr<PixelPool> pixels_ = std::make_shared<PixelPool>(keptFrames);
     std::mutex mutex_;
     bool interrupted_ = false;  // guarded by mutex_

@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -112,12 +113,16 @@ bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSetting
     auto systemAudioEncoder = AudioEncoder::create(audio);
     auto microphoneEncoder = AudioEncoder::create(audio);
     if (!videoEncoder || !systemAudioEncoder || !microphoneEncoder) {
+        startFailure_ = RecordingProblem::encoderFailed;
         return false;
     }
+    errno = 0;
     auto muxer = MovieMuxer::create(path);
     if (!muxer) {
+        startFailure_ = errno == ENOSPC ? RecordingProblem::diskFull : RecordingProblem::cannotWrite;
         return false;
     }
+    startFailure_ = RecordingProblem::cannotWrite;
     const int videoStream = muxer->addStream(videoEncoder->encoder().context(), MKTAG('h', 'v', 'c', '1'));
     const int systemAudioStream = muxer->addStream(systemAudioEncoder->encoder().context());
     const int microphoneStream = muxer->addStream(microphoneEncoder->encoder().context());
@@ -187,6 +192,16 @@ void FfmpegMovieWriter::append(Track track, AudioBuffer buffer) {
 
 bool FfmpegMovieWriter::hasFailed() const {
     return movie_ && (movie_->muxer->hasFailed() || movie_->encodersFailed());
+}
+
+RecordingProblem FfmpegMovieWriter::failure() const {
+    if (movie_ && movie_->encodersFailed()) {
+        return RecordingProblem::encoderFailed;
+    }
+    if (movie_ && movie_->muxer->diskFull()) {
+        return RecordingProblem::diskFull;
+    }
+    return movie_ ? RecordingProblem::cannotWrite : startFailure_;
 }
 
 void FfmpegMovieWriter::finishWriting() {

@@ -47,6 +47,7 @@ public:
     // Whether the last finished movie met an encoding or write error (its file may then be cut short).
     bool failed() const { return failed_; }
     bool hasFailed() const override;
+    RecordingProblem failure() const override;
     std::int64_t framesWritten() const override { return framesWritten_; }
 
 private:
@@ -54,6 +55,7 @@ private:
     std::unique_ptr<Movie> movie_;
     std::optional<MediaTime> sessionStart_;
     bool failed_ = false;
+    RecordingProblem startFailure_ = RecordingProblem::cannotWrite;
     std::int64_t framesWritten_ = 0;
 };
 

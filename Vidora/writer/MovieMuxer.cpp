@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <iostream>
 #include <utility>
 
@@ -74,6 +75,7 @@ void MovieMuxer::write(int stream, AVPacket& packet, AVRational timeBase) {
     }
     if (result < 0) {
         failed_ = true;
+        diskFull_ = diskFull_ || result == AVERROR(ENOSPC);
         writeFailed_ = true;
     }
 }

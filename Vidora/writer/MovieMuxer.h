@@ -32,6 +32,8 @@ public:
     bool finish();
     // A packet could not be written; any thread.
     bool hasFailed() const { return writeFailed_; }
+    // A write failed for want of room on the disk; any thread.
+    bool diskFull() const { return diskFull_; }
     // Closes and removes the file: a movie that could not start.
     void discard();
 
@@ -45,6 +47,7 @@ private:
     ffmpeg::FormatContextPtr format_;
     bool failed_ = false;
     std::atomic<bool> writeFailed_{false};
+    std::atomic<bool> diskFull_{false};
 };
 
 }  // namespace vidora

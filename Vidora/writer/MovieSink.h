@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/Recorder.h"
 #include "capture/Samples.h"
 
 namespace vidora {
@@ -54,6 +55,8 @@ public:
     // The movie can no longer be written (the disk is full, the folder went away, an encoder failed);
     // any thread.
     virtual bool hasFailed() const { return false; }
+    // Why writing failed, or could not begin.
+    virtual RecordingProblem failure() const { return RecordingProblem::cannotWrite; }
     // The video frames of the last finished movie.
     virtual std::int64_t framesWritten() const { return 0; }
 };

@@ -87,6 +87,14 @@ std::optional<std::string> getDownloadsPath(std::string_view suffix, const Envir
     return xdgFolder("XDG_DOWNLOAD_DIR", "Downloads", suffix, environment);
 }
 
+std::optional<std::string> getStatePath(std::string_view suffix, const Environment& environment) {
+    if (const auto state = environment("XDG_STATE_HOME"); state && state->starts_with('/')) {
+        return *state + std::string(suffix);
+    }
+    const auto homePath = home(environment);
+    return homePath ? std::optional(*homePath + "/.local/state" + std::string(suffix)) : std::nullopt;
+}
+
 void createDirectory(const std::string& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);

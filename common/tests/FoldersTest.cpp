@@ -50,6 +50,11 @@ TEST(FoldersTest, ReadsTheLastUsableLineOfUserDirsElseFallsBackUnderHome) {
     writeFile(home + "/.config/user-dirs.dirs", "XDG_VIDEOS_DIR=\"$HOME/Clips\"\n");
     variables = {{"HOME", home}};
     EXPECT_EQ(getMoviesPath("/m", environment), home + "/Clips/m");
+    // The state folder: XDG_STATE_HOME only when absolute.
+    variables["XDG_STATE_HOME"] = "state";
+    EXPECT_EQ(getStatePath("/tavrin", environment), home + "/.local/state/tavrin");
+    variables["XDG_STATE_HOME"] = "/var/state";
+    EXPECT_EQ(getStatePath("/tavrin", environment), "/var/state/tavrin");
 }
 
 }  // namespace

@@ -14,13 +14,14 @@
 namespace parlan {
 namespace {
 
-// The polling thread's status reaches the window through its event loop; started hidden (as the
-// recorder starts it) the window comes up minimised. Without a home nothing starts, and nothing fails.
+// The polling thread's status reaches the window through its event loop and the recorder's status file;
+// started hidden (as the recorder starts it) the window comes up minimised. Without a home nothing
+// starts, and nothing fails.
 TEST(ProxyApplication, StatusFromThePollingThreadReachesTheWindow) {
     for (const auto& [home, gameRuns, status] :
          std::vector<std::tuple<bool, bool, QString>>{{false, true, "..."},
                                                       {true, false, "World of Warcraft is not running"},
-                                                      {true, true, "Working..."}}) {
+                                                      {true, true, AddonCheck::missingText.data()}}) {
         tavrin::testing::TemporaryFolder movies;
         tavrin::testing::FakeWorkspace work;
         const std::string gameFolder = movies.path() + "/wow/_retail_/";
@@ -29,7 +30,8 @@ TEST(ProxyApplication, StatusFromThePollingThreadReachesTheWindow) {
         if (gameRuns) {
             work.run(4242, std::string(tavrin::gameBundleIdentifier));
         }
-        ProxyApplication proxy(work, home ? std::optional(movies.path()) : std::nullopt);
+        const std::string statusFile = movies.file("state/Parlan.status");
+        ProxyApplication proxy(work, home ? std::optional(movies.path()) : std::nullopt, statusFile);
         proxy.start(gameRuns);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         do {
@@ -38,6 +40,7 @@ TEST(ProxyApplication, StatusFromThePollingThreadReachesTheWindow) {
         } while (proxy.window().status() != status && std::chrono::steady_clock::now() < deadline);
         EXPECT_EQ(proxy.window().status(), status);
         EXPECT_EQ(proxy.window().isMinimized(), gameRuns);
+        EXPECT_EQ(tavrin::testing::readFile(statusFile), home ? status.toStdString() + "\n" : "");
         proxy.stop();
     }
 }

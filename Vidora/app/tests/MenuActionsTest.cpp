@@ -56,5 +56,43 @@ TEST(MenuActions, HelpOpensTheSiteShowRecordingsTheMoviesAndDownloadCopiesTheAdd
     EXPECT_EQ(revealed, std::vector<std::string>(2, downloaded));
 }
 
+// Where the game's folder is known, the add-on goes into its AddOns folder, replacing only our own
+// add-on's older copy; where that folder cannot take it, the archive goes to Downloads as before.
+TEST(MenuActions, DownloadInstallsTheAddonIntoTheGamesFolder) {
+    tavrin::testing::TemporaryFolder home;
+    const std::string addOns = home.path() +
+                               "/prefix/drive_c/Program Files (x86)/World of Warcraft/_retail_/"
+                               "Interface/AddOns/";
+    std::filesystem::create_directories(addOns + "TavrinRecorder");
+    std::filesystem::create_directories(addOns + "Details");
+    writeFile(addOns + "TavrinRecorder/Old.lua", "older add-on");
+    writeFile(addOns + "Details/Details.toc", "another add-on");
+    std::optional<std::string> gameFolder =
+        home.path() + "/prefix/drive_c/Program Files (x86)/World of Warcraft/_retail_/";
+    std::vector<std::string> revealed;
+    MenuActions actions{.addonArchive = home.file("TavrinRecorder.zip"),
+                        .locations = MovieLocations([&](std::string_view name) -> std::optional<std::string> {
+                            return name == "HOME" ? std::optional(home.path()) : std::nullopt;
+                        }),
+                        .reveal = [&](const QString& path) { revealed.push_back(path.toStdString()); },
+                        .open = {},
+                        .gameFolder = [&] { return gameFolder; },
+                        .logFolder = std::nullopt};
+    writeFile(*actions.addonArchive, "archive");
+    actions.downloadAddon();
+    for (const std::string file : {"TavrinRecorder.toc", "TavrinRecorder.lua"}) {
+        EXPECT_EQ(readFile(addOns + "TavrinRecorder/" + file), readFile(VIDORA_ADDON_SOURCE "/" + file));
+    }
+    EXPECT_FALSE(std::filesystem::exists(addOns + "TavrinRecorder/Old.lua"));
+    EXPECT_EQ(readFile(addOns + "Details/Details.toc"), "another add-on");
+
+    gameFolder = home.file("TavrinRecorder.zip");  // no folder at all
+    std::filesystem::create_directories(home.path() + "/Downloads");
+    actions.downloadAddon();
+    EXPECT_EQ(readFile(home.path() + "/Downloads/TavrinRecorder.zip"), "archive");
+    EXPECT_EQ(revealed, (std::vector<std::string>{addOns + "TavrinRecorder",
+                                                  home.path() + "/Downloads/TavrinRecorder.zip"}));
+}
+
 }  // namespace
 }  // namespace vidora

@@ -21,6 +21,11 @@ std::optional<std::string> getMoviesPath(std::string_view suffix,
 std::optional<std::string> getDownloadsPath(std::string_view suffix,
                                             const Environment& environment = processEnvironment());
 
+// The folder for the user's state data ($XDG_STATE_HOME when it is absolute, else $HOME/.local/state)
+// followed by `suffix`: where logs and kept choices live.
+std::optional<std::string> getStatePath(std::string_view suffix,
+                                        const Environment& environment = processEnvironment());
+
 // Creates the folder and every missing parent; an existing folder and every error are ignored.
 void createDirectory(const std::string& path);
 

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DesktopNotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+#include <iostream>
+
+namespace vidora {
+
+namespace {
+
+const QString service = QStringLiteral("org.freedesktop.Notifications");
+const QString path = QStringLiteral("/org/freedesktop/Notifications");
+const QString desktopEntry = QStringLiteral("net.tavrinworks.Vidora");
+
+}  // namespace
+
+DesktopNotifier::DesktopNotifier(std::function<void(const QString&)> reveal, QObject* parent)
+    : QObject(parent), reveal_(std::move(reveal)) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(QString(), path, service, QStringLiteral("ActionInvoked"), this,
+                SLOT(actionInvoked(uint, QString)));
+    bus.connect(QString(), path, service, QStringLiteral("NotificationClosed"), this,
+                SLOT(notificationClosed(uint, uint)));
+}
+
+void DesktopNotifier::show(const RecordingNotice& notice) {
+    std::clog << "Vidora: " << notice.title << ": " << notice.body << std::endl;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
+    const QStringList actions = notice.movie
+                                    ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files")}
+                                    : QStringList{};
+    call << QStringLiteral("Vidora") << uint(0) << desktopEntry << QString::fromStdString(notice.title)
+         << QString::fromStdString(notice.body) << actions
+         << QVariantMap{{QStringLiteral("desktop-entry"), desktopEntry}} << -1;
+    // Asynchronous: a notification server that is slow to start must not hold the window.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    const QString movie = notice.movie ? QString::fromStdString(*notice.movie) : QString();
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, movie](QDBusPendingCallWatcher* finished) {
+                const QDBusPendingReply<uint> reply = *finished;
+                if (!reply.isError() && !movie.isEmpty()) {
+                    movies_.insert(reply.value(), movie);
+                }
+                finished->deleteLater();
+            });
+}
+
+void DesktopNotifier::actionInvoked(uint id, const QString& action) {
+    if (const auto movie = movies_.constFind(id);
+        movie != movies_.constEnd() && action == QLatin1String("default")) {
+        reveal_(*movie);
+    }
+}
+
+void DesktopNotifier::notificationClosed(uint id, uint /*reason*/) {
+    movies_.remove(id);
+}
+
+}  // namespace vidora

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "control/RecordingNotice.h"
+
+namespace vidora {
+
+// Desktop notifications through org.freedesktop.Notifications on the session bus. A notice with a
+// movie gets the default action, which shows the movie in the file manager. Where no notification
+// server runs, nothing happens beyond the log line every notice also gets. Main thread only.
+class DesktopNotifier final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DesktopNotifier(std::function<void(const QString&)> reveal, QObject* parent = nullptr);
+
+    void show(const RecordingNotice& notice);
+
+private slots:
+    void actionInvoked(uint id, const QString& action);
+    void notificationClosed(uint id, uint reason);
+
+private:
+    std::function<void(const QString&)> reveal_;
+    // The notifications on screen that show a movie.
+    QMap<uint, QString> movies_;
+};
+
+}  // namespace vidora

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include "control/RecordingNotice.h"
+
+namespace vidora {
+namespace {
+
+TEST(RecordingNotice, TellsOfMatchesAndFailuresButNotOfRecordingsByHandThatWentWell) {
+    // The end of a match's subtitles as the proxy writes them.
+    const auto facts = matchFacts(
+        "1\r\n00:00:00,000 --> 00:00:02,000\r\nStart: Nagrand Arena\r\n\r\n"
+        "2\r\n00:03:03,000 --> 00:03:03,000\r\nArenaType: 3v3\r\n\r\n"
+        "3\r\n00:03:03,000 --> 00:03:03,000\r\nPlayerTeam: 1\r\n\r\n"
+        "4\r\n00:03:03,000 --> 00:03:03,000\r\nWinTeam: Home\r\n\r\n"
+        "5\r\n00:03:03,000 --> 00:03:03,000\r\nZoneName: Nagrand Arena\r\n\r\n");
+    const RecordingResult recorded{.movie = "/v/2025-03-07 21.04.07.mp4",
+                                   .fileKept = true,
+                                   .seconds = 183.6,
+                                   .problem = std::nullopt,
+                                   .target = "World of Warcraft"};
+    EXPECT_EQ(describeRecording(recorded, false, facts),
+              (RecordingNotice{"3v3 in Nagrand Arena recorded", "Won · 03:03 · 2025-03-07 21.04.07.mp4",
+                               recorded.movie}));
+    EXPECT_EQ(describeRecording(recorded, true, facts), std::nullopt);
+    // No result where the player's team is unknown, or for a shuffle's rounds; no facts at all still
+    // tell of the match.
+    auto shuffle = facts;
+    shuffle["ArenaType"] = "Rated Solo Shuffle";
+    EXPECT_EQ(describeRecording(recorded, false, shuffle)->body, "03:03 · 2025-03-07 21.04.07.mp4");
+    EXPECT_EQ(describeRecording(recorded, false, {})->title, "Arena match recorded");
+
+    // Failures are told however the recording began, with the file that remains.
+    auto full = recorded;
+    full.problem = RecordingProblem::diskFull;
+    EXPECT_EQ(describeRecording(full, true, facts),
+              (RecordingNotice{"Recording stopped early",
+                               "The disk is full. What was recorded is in /v/2025-03-07 21.04.07.mp4.",
+                               full.movie}));
+    const RecordingResult noWindow{.movie = {},
+                                   .fileKept = false,
+                                   .seconds = 0,
+                                   .problem = RecordingProblem::noWindow,
+                                   .target = "World of Warcraft"};
+    EXPECT_EQ(
+        describeRecording(noWindow, false, {}),
+        (RecordingNotice{"Match not recorded", "World of Warcraft has no window to record.", std::nullopt}));
+    EXPECT_EQ(describeRecording(noWindow, true, {})->title, "Recording did not start");
+}
+
+}  // namespace
+}  // namespace vidora
