@@ -331,6 +331,13 @@ struct PulseAudioSource::Loop final : DeviceQuery {
     void read(Capture& capture) {
         const std::size_t frameBytes = pa_frame_size(&format);
         pa_stream* stream = capture.stream;
+        pa_usec_t latency = 0;
+        int negative = 0;
+        // The first chunks wait in the buffer until the server has told the stream's latency: a guess
+        // would set the timeline off, and it follows the measurements only slowly.
+        if (pa_stream_get_latency(stream, &latency, &negative) == -PA_ERR_NODATA) {
+            return;
+        }
         while (pa_stream_readable_size(stream) > 0) {
             const void* data = nullptr;
             std::size_t bytes = 0;
@@ -340,8 +347,6 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             const std::size_t frames = bytes / frameBytes;
             const MediaTime duration(static_cast<std::int64_t>(frames) * 1'000'000'000 / format.rate);
             // The latency covers the unread data, this chunk included: its first sample is that old.
-            pa_usec_t latency = 0;
-            int negative = 0;
             const MediaTime age = pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0
                                       ? std::chrono::microseconds(latency)
                                       : duration;
@@ -410,10 +415,12 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             loop.scheduleRetry();
             return;
         }
-        // Refused from the start, unless its sink input is gone already; ended later when the sink
-        // input moved to another sink or ended: it is looked for again. The stream outlives its callback.
+        // Refused from the start, unless its sink input is gone already (or the server); ended later when
+        // the sink input moved to another sink or ended: it is looked for again. The stream outlives its
+        // callback.
         const std::uint32_t input = capture.key;
-        const bool refused = !capture.started && pa_context_errno(loop.context) != PA_ERR_NOENTITY;
+        const bool refused = !capture.started && pa_context_get_state(loop.context) == PA_CONTEXT_READY &&
+                             pa_context_errno(loop.context) != PA_ERR_NOENTITY;
         loop.close(input);
         if (refused) {
             loop.recordWholeSystem();

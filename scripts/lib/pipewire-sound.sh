@@ -26,7 +26,10 @@ trap 'stop 0' TERM INT
 dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" &
 pids+=($!)
 session_wait 10 test -S "$folder/bus" || stop 1
-for server in pipewire wireplumber pipewire-pulse; do
+pipewire &
+pids+=($!)
+session_wait 10 test -S "$folder/pipewire-0" || stop 1
+for server in wireplumber pipewire-pulse; do
     "$server" &
     pids+=($!)
 done
