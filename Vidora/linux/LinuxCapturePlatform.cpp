@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "linux/LinuxCapturePlatform.h"
 
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "ApplicationIdentity.h"
 #include "linux/PulseAudioSource.h"
 #include "linux/X11CaptureStream.h"
 
@@ -34,9 +37,26 @@ private:
 }  // namespace
 
 std::unique_ptr<PulseAudioSource> LinuxCapturePlatform::systemAudio(
-    const StreamConfiguration& configuration) {
+    const ContentFilter& filter, const StreamConfiguration& configuration) {
     if (!configuration.capturesAudio) {
         return nullptr;
+    }
+    if (filter.kind == ContentFilter::Kind::includingWindows) {
+        // The windows' applications by the identifiers and processes that named the windows.
+        std::vector<std::string> identifiers;
+        std::vector<pid_t> processIds;
+        for (const auto& window : filter.includedWindows) {
+            if (const auto& owner = window.owningApplication) {
+                identifiers.push_back(owner->bundleIdentifier);
+                processIds.push_back(owner->pid);
+            }
+        }
+        std::erase(identifiers, std::string());
+        return std::make_unique<PulseAudioSource>(
+            [identifiers, processIds, processes = tavrin::ProcessTable()](pid_t pid) {
+                return tavrin::belongsToApplications(processes, pid, identifiers, processIds);
+            },
+            configuration.sampleRate, configuration.channelCount);
     }
     return std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio, configuration.sampleRate,
                                               configuration.channelCount);
@@ -45,7 +65,12 @@ std::unique_ptr<PulseAudioSource> LinuxCapturePlatform::systemAudio(
 std::unique_ptr<CaptureStream> LinuxCapturePlatform::makeStream(const ContentFilter& filter,
                                                                 const StreamConfiguration& configuration,
                                                                 StreamOutput& output) {
-    return std::make_unique<X11CaptureStream>(filter, configuration, output, systemAudio(configuration));
+    ContentFilter heard = filter;
+    if (wholeSystemSound_) {
+        heard.kind = ContentFilter::Kind::excludingApplications;
+    }
+    return std::make_unique<X11CaptureStream>(filter, configuration, output,
+                                              systemAudio(heard, configuration));
 }
 
 std::unique_ptr<MicrophoneSession> LinuxCapturePlatform::makeMicrophone(MicrophoneOutput& output) {

@@ -2,15 +2,24 @@
 #include "linux/PulseAudioSource.h"
 
 #include <pulse/context.h>
+#include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/rtclock.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 
-#include <cstring>
+#include <algorithm>
+#include <charconv>
+#include <iostream>
+#include <map>
+#include <set>
+#include <span>
+#include <string_view>
 #include <utility>
 
+#include "linux/AudioMixer.h"
 #include "linux/AudioTimeline.h"
 
 namespace vidora {
@@ -18,6 +27,14 @@ namespace {
 
 constexpr pa_usec_t retryDelay = 1'000'000;
 constexpr pa_usec_t fragmentDuration = 20'000;
+constexpr pa_usec_t mixPeriod = 20'000;
+// How far behind the clock the mix is taken: as far as the stream that has got least far (PulseAudio
+// holds a monitor's sound back by as much as its sink could rewind, up to two seconds), within these
+// bounds, so that a paused stream holds nothing back for long.
+constexpr MediaTime shortestMixDelay = std::chrono::milliseconds(100);
+constexpr MediaTime longestMixDelay = std::chrono::seconds(3);
+// The key of a device's capture; no sink input has it.
+constexpr std::uint32_t deviceKey = PA_INVALID_INDEX;
 constexpr const char* clientName = "Vidora";
 
 bool named(const char* name) {
@@ -122,20 +139,44 @@ private:
 
 }  // namespace
 
-// One recording: a context and a stream on a threaded main loop. Every member is touched only with the
-// loop's lock held (its callbacks run with it held).
+// One recording: a context and its streams on a threaded main loop. Every member is touched only with
+// the loop's lock held (its callbacks run with it held).
 struct PulseAudioSource::Loop final : DeviceQuery {
-    Loop(Device device, const pa_sample_spec& sampleFormat, Receiver deliver)
-        : DeviceQuery(device), format(sampleFormat), receiver(std::move(deliver)) {}
+    // One stream of the server, stamped on a timeline of its own: a device, or the monitor of one
+    // playback stream.
+    struct Capture {
+        Loop* loop = nullptr;
+        std::uint32_t key = deviceKey;  // the monitored sink input
+        std::uint32_t sink = PA_INVALID_INDEX;
+        pa_stream* stream = nullptr;
+        bool started = false;
+        AudioTimeline timeline;
+        MediaTime reached{};  // the end of the last chunk, or when it was opened
+    };
+
+    Loop(Device device, ProcessFilter processes, const pa_sample_spec& sampleFormat, Receiver deliver)
+        : DeviceQuery(device),
+          format(sampleFormat),
+          receiver(std::move(deliver)),
+          owns(std::move(processes)) {
+        if (owns) {
+            mixer.emplace(static_cast<int>(format.rate), format.channels, mediaNow() - shortestMixDelay);
+        }
+    }
 
     pa_sample_spec format;
     Receiver receiver;
+    ProcessFilter owns;  // empty: the device alone
     pa_threaded_mainloop* mainloop = nullptr;
     pa_context* context = nullptr;
-    pa_stream* stream = nullptr;
     pa_time_event* retry = nullptr;
+    pa_time_event* mixTime = nullptr;
     bool stopping = false;
-    AudioTimeline timeline;
+    bool wholeSystem = false;  // single streams were refused: the device through the mixer
+    bool toldWholeSystem = false;
+    std::map<std::uint32_t, Capture> captures;
+    std::set<std::uint32_t> others;  // sink inputs of processes that are not ours
+    std::optional<AudioMixer> mixer;
 
     void connect() {
         context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), clientName);
@@ -143,28 +184,33 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             return;
         }
         pa_context_set_state_callback(context, &Loop::onContextState, this);
+        if (mixer) {
+            mixTime = pa_context_rttime_new(context, pa_rtclock_now() + mixPeriod, &Loop::onMixTime, this);
+        }
         // Never starts a server of its own: no server means no sound, not a new daemon.
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             scheduleRetry();
         }
     }
 
-    // Releases the stream and the context; never called from inside their own callbacks.
+    // Releases the streams and the context; never called from inside the context's callbacks.
     void release() {
-        if (stream != nullptr) {
-            pa_stream_set_read_callback(stream, nullptr, nullptr);
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
+        while (!captures.empty()) {
+            close(captures.begin()->first);
+        }
+        others.clear();
+        wholeSystem = false;
+        if (mixTime != nullptr) {
+            pa_threaded_mainloop_get_api(mainloop)->time_free(mixTime);
+            mixTime = nullptr;
         }
         if (context != nullptr) {
+            pa_context_set_subscribe_callback(context, nullptr, nullptr);
             pa_context_set_state_callback(context, nullptr, nullptr);
             pa_context_disconnect(context);
             pa_context_unref(context);
             context = nullptr;
         }
-        timeline.reset();
     }
 
     // Starts over a second from now, from the timer: a context must not be freed inside its callbacks.
@@ -181,33 +227,119 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         }
     }
 
-    void answer(std::optional<std::string> name) override {
-        if (!name) {
-            scheduleRetry();
-            return;
-        }
-        stream = pa_stream_new(context, device() == Device::systemAudio ? "System audio" : "Microphone",
-                               &format, nullptr);
+    // Records `device` (key deviceKey), or the monitor of sink input `key` playing on `sink`.
+    bool open(std::uint32_t key, const char* device, std::uint32_t sink) {
+        const char* name = key != deviceKey                        ? "Application sound"
+                           : this->device() == Device::systemAudio ? "System audio"
+                                                                   : "Microphone";
+        pa_stream* stream = pa_stream_new(context, name, &format, nullptr);
         if (stream == nullptr) {
-            scheduleRetry();
-            return;
+            return false;
         }
-        pa_stream_set_state_callback(stream, &Loop::onStreamState, this);
-        pa_stream_set_read_callback(stream, &Loop::onReadable, this);
+        auto& capture = captures[key];
+        capture = Capture{this, key, sink, stream, false, {}, mediaNow()};
+        pa_stream_set_state_callback(stream, &Loop::onStreamState, &capture);
+        pa_stream_set_read_callback(stream, &Loop::onReadable, &capture);
         const auto fragment = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentDuration, &format));
         const pa_buffer_attr buffering{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                        static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                        fragment};
         const auto flags = static_cast<pa_stream_flags_t>(
             PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
-        if (pa_stream_connect_record(stream, name->c_str(), &buffering, flags) < 0) {
+        // A monitor of one sink input needs no device: the server takes the monitor of its sink.
+        if ((key != deviceKey && pa_stream_set_monitor_stream(stream, key) < 0) ||
+            pa_stream_connect_record(stream, device, &buffering, flags) < 0) {
+            close(key);
+            return false;
+        }
+        return true;
+    }
+    // Ends a capture; the sound it delivered stays in the mix.
+    void close(std::uint32_t key) {
+        const auto found = captures.find(key);
+        if (found == captures.end()) {
+            return;
+        }
+        pa_stream* stream = found->second.stream;
+        pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        captures.erase(found);
+        if (mixer) {
+            mixer->remove(key);
+        }
+    }
+
+    void answer(std::optional<std::string> name) override {
+        if (!name || !open(deviceKey, name->c_str(), PA_INVALID_INDEX)) {
             scheduleRetry();
         }
     }
 
-    void read() {
+    // Follows the sink inputs: each new one, and each one that changed (it may have moved).
+    void follow() {
+        pa_context_set_subscribe_callback(context, &Loop::onEvent, this);
+        letRun(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr, nullptr));
+        letRun(pa_context_get_sink_input_info_list(context, &Loop::onSinkInput, this));
+    }
+    void lookUp(std::uint32_t input) {
+        letRun(pa_context_get_sink_input_info(context, input, &Loop::onSinkInput, this));
+    }
+    static void letRun(pa_operation* operation) {
+        if (operation != nullptr) {
+            pa_operation_unref(operation);
+        }
+    }
+    bool ours(const pa_sink_input_info& info) const {
+        const char* process = pa_proplist_gets(info.proplist, PA_PROP_APPLICATION_PROCESS_ID);
+        pid_t pid = 0;
+        const std::string_view text = process != nullptr ? process : "";
+        return std::from_chars(text.data(), text.data() + text.size(), pid).ptr ==
+                   text.data() + text.size() &&
+               pid > 0 && owns(pid);
+    }
+    void consider(const pa_sink_input_info& info) {
+        const auto captured = captures.find(info.index);
+        if (wholeSystem || info.sink == PA_INVALID_INDEX ||
+            (captured != captures.end() && captured->second.sink == info.sink)) {
+            return;
+        }
+        if (captured == captures.end() && !ours(info)) {
+            others.insert(info.index);
+            return;
+        }
+        close(info.index);
+        if (!open(info.index, nullptr, info.sink)) {
+            recordWholeSystem();
+        }
+    }
+    // Single streams are refused: the device from now on, through the mixer all the same.
+    void recordWholeSystem() {
+        if (!toldWholeSystem) {
+            std::cerr << "Vidora: the sound server cannot record single programs; recording all of the "
+                         "system's sound"
+                      << std::endl;
+            toldWholeSystem = true;
+        }
+        wholeSystem = true;
+        while (!captures.empty()) {
+            close(captures.begin()->first);
+        }
+        resolve(context);
+    }
+
+    void read(Capture& capture) {
         const std::size_t frameBytes = pa_frame_size(&format);
-        while (stream != nullptr && pa_stream_readable_size(stream) > 0) {
+        pa_stream* stream = capture.stream;
+        pa_usec_t latency = 0;
+        int negative = 0;
+        // The first chunks wait in the buffer until the server has told the stream's latency: a guess
+        // would set the timeline off, and it follows the measurements only slowly.
+        if (pa_stream_get_latency(stream, &latency, &negative) == -PA_ERR_NODATA) {
+            return;
+        }
+        while (pa_stream_readable_size(stream) > 0) {
             const void* data = nullptr;
             std::size_t bytes = 0;
             if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
@@ -216,25 +348,25 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             const std::size_t frames = bytes / frameBytes;
             const MediaTime duration(static_cast<std::int64_t>(frames) * 1'000'000'000 / format.rate);
             // The latency covers the unread data, this chunk included: its first sample is that old.
-            pa_usec_t latency = 0;
-            int negative = 0;
             const MediaTime age = pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0
                                       ? std::chrono::microseconds(latency)
                                       : duration;
-            const MediaTime start = timeline.stamp(mediaNow() - age, duration);
-            AudioBuffer buffer;
-            if (data != nullptr) {
-                buffer.samples.resize(frames * format.channels);
-                std::memcpy(buffer.samples.data(), data, buffer.samples.size() * sizeof(std::int16_t));
+            const MediaTime start = capture.timeline.stamp(mediaNow() - age, duration);
+            // A hole (no data) only moves the timeline on.
+            const std::span samples(static_cast<const std::int16_t*>(data),
+                                    data != nullptr ? frames * format.channels : 0);
+            capture.reached = start + duration;
+            if (mixer) {
+                mixer->add(capture.key, start, samples);
+            } else if (!samples.empty() && receiver) {
+                AudioBuffer buffer;
+                buffer.samples.assign(samples.begin(), samples.end());
                 buffer.sampleRate = static_cast<int>(format.rate);
                 buffer.channels = format.channels;
                 buffer.presentationTime = start;
-            }
-            pa_stream_drop(stream);
-            // A hole (no data) only moves the timeline on.
-            if (data != nullptr && frames > 0 && receiver) {
                 receiver(std::move(buffer));
             }
+            pa_stream_drop(stream);
         }
     }
 
@@ -242,7 +374,11 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         auto& loop = *static_cast<Loop*>(data);
         switch (pa_context_get_state(changed)) {
             case PA_CONTEXT_READY:
-                loop.resolve(changed);
+                if (loop.owns) {
+                    loop.follow();
+                } else {
+                    loop.resolve(changed);
+                }
                 break;
             case PA_CONTEXT_FAILED:
             case PA_CONTEXT_TERMINATED:
@@ -252,13 +388,66 @@ struct PulseAudioSource::Loop final : DeviceQuery {
                 break;
         }
     }
-    static void onStreamState(pa_stream* changed, void* data) {
-        const pa_stream_state_t state = pa_stream_get_state(changed);
-        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-            static_cast<Loop*>(data)->scheduleRetry();
+    static void onEvent(pa_context*, pa_subscription_event_type_t event, std::uint32_t input, void* data) {
+        auto& loop = *static_cast<Loop*>(data);
+        if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
+            loop.close(input);
+            loop.others.erase(input);
+        } else if (!loop.wholeSystem && !loop.others.contains(input)) {
+            loop.lookUp(input);
         }
     }
-    static void onReadable(pa_stream*, std::size_t, void* data) { static_cast<Loop*>(data)->read(); }
+    static void onSinkInput(pa_context*, const pa_sink_input_info* info, int, void* data) {
+        if (info != nullptr) {
+            static_cast<Loop*>(data)->consider(*info);
+        }
+    }
+    static void onStreamState(pa_stream* changed, void* data) {
+        auto& capture = *static_cast<Capture*>(data);
+        auto& loop = *capture.loop;
+        const pa_stream_state_t state = pa_stream_get_state(changed);
+        if (state == PA_STREAM_READY) {
+            capture.started = true;
+        }
+        if (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED) {
+            return;
+        }
+        if (capture.key == deviceKey) {
+            loop.scheduleRetry();
+            return;
+        }
+        // Refused from the start, unless its sink input is gone already (or the server); ended later when
+        // the sink input moved to another sink or ended: it is looked for again. The stream outlives its
+        // callback.
+        const std::uint32_t input = capture.key;
+        const bool refused = !capture.started && pa_context_get_state(loop.context) == PA_CONTEXT_READY &&
+                             pa_context_errno(loop.context) != PA_ERR_NOENTITY;
+        loop.close(input);
+        if (refused) {
+            loop.recordWholeSystem();
+        } else {
+            loop.lookUp(input);
+        }
+    }
+    static void onReadable(pa_stream*, std::size_t, void* data) {
+        auto& capture = *static_cast<Capture*>(data);
+        capture.loop->read(capture);
+    }
+    static void onMixTime(pa_mainloop_api*, pa_time_event* event, const timeval*, void* data) {
+        auto& loop = *static_cast<Loop*>(data);
+        pa_context_rttime_restart(loop.context, event, pa_rtclock_now() + mixPeriod);
+        const MediaTime now = mediaNow();
+        MediaTime end = now - shortestMixDelay;
+        for (const auto& [key, capture] : loop.captures) {
+            end = std::min(end, capture.reached);
+        }
+        loop.mix(std::max(end, now - longestMixDelay));
+    }
+    void mix(MediaTime end) {
+        if (auto mixed = mixer ? mixer->take(end) : std::nullopt; mixed && receiver) {
+            receiver(std::move(*mixed));
+        }
+    }
     static void onRetry(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data) {
         auto& loop = *static_cast<Loop*>(data);
         api->time_free(event);
@@ -273,6 +462,9 @@ struct PulseAudioSource::Loop final : DeviceQuery {
 PulseAudioSource::PulseAudioSource(Device device, int sampleRate, int channels)
     : device_(device), sampleRate_(sampleRate), channels_(channels) {}
 
+PulseAudioSource::PulseAudioSource(ProcessFilter owns, int sampleRate, int channels)
+    : device_(Device::systemAudio), owns_(std::move(owns)), sampleRate_(sampleRate), channels_(channels) {}
+
 PulseAudioSource::~PulseAudioSource() {
     stop();
 }
@@ -283,11 +475,14 @@ void PulseAudioSource::start(Receiver receiver) {
     }
     const pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(sampleRate_),
                                 static_cast<std::uint8_t>(channels_)};
-    auto loop = std::make_unique<Loop>(device_, format, std::move(receiver));
+    auto loop = std::make_unique<Loop>(device_, owns_, format, std::move(receiver));
     loop->mainloop = pa_threaded_mainloop_new();
     if (loop->mainloop == nullptr) {
         return;
     }
+    // Named, so that a profile or scripts/bench-recorder tells its cost apart.
+    pa_threaded_mainloop_set_name(loop->mainloop,
+                                  device_ == Device::microphone ? "microphone" : "system-sound");
     pa_threaded_mainloop_lock(loop->mainloop);
     loop->connect();
     pa_threaded_mainloop_unlock(loop->mainloop);
@@ -306,6 +501,8 @@ void PulseAudioSource::stop() {
     pa_threaded_mainloop* mainloop = loop_->mainloop;
     pa_threaded_mainloop_lock(mainloop);
     loop_->stopping = true;
+    // What came in so far, without waiting for later chunks.
+    loop_->mix(mediaNow());
     loop_->cancelRetry();
     loop_->release();
     pa_threaded_mainloop_unlock(mainloop);

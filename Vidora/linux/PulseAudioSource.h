@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -17,6 +19,13 @@ namespace vidora {
 // captured. Without a server or a device it delivers nothing; when the server goes away it goes quiet
 // and tries again every second.
 //
+// Or records the sound of some processes only: it follows the server's playback streams (sink inputs)
+// as they come, change and go, records each one whose process `owns` accepts through a monitor of that
+// stream alone (again when it moves to another sink), and mixes them on the media clock. The mix is
+// delivered every 20 ms, from 100 ms to 3 s behind the clock (until every stream's chunks are in),
+// silent where nothing played; stop delivers what came in so far. Where the server cannot record single
+// streams it says so once on stderr and records the system audio instead, through the same mix.
+//
 // Threads: start and stop from one thread at a time. The receiver runs on the source's own thread
 // (PulseAudio's threaded main loop) with that loop's lock held: it hands the buffer on quickly and must
 // never wait for the thread that calls stop.
@@ -24,8 +33,11 @@ class PulseAudioSource {
 public:
     enum class Device { systemAudio, microphone };
     using Receiver = std::function<void(AudioBuffer)>;
+    // Called on the source's thread with the pid a playback stream names as its own.
+    using ProcessFilter = std::function<bool(pid_t)>;
 
     explicit PulseAudioSource(Device device, int sampleRate = 48000, int channels = 1);
+    PulseAudioSource(ProcessFilter owns, int sampleRate, int channels);
     ~PulseAudioSource();
     PulseAudioSource(const PulseAudioSource&) = delete;
     PulseAudioSource& operator=(const PulseAudioSource&) = delete;
@@ -43,6 +55,7 @@ private:
     struct Loop;
 
     Device device_;
+    ProcessFilter owns_;
     int sampleRate_;
     int channels_;
     std::unique_ptr<Loop> loop_;

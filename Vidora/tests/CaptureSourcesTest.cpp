@@ -13,7 +13,6 @@
 
 #include "MovieProbe.h"
 #include "TestDesktop.h"
-#include "linux/AudioTimeline.h"
 #include "linux/LinuxCapturePlatform.h"
 #include "linux/PulseAudioSource.h"
 #include "linux/X11CaptureStream.h"
@@ -213,24 +212,6 @@ TEST(PulseAudioSourceTest, MicrophoneIsNeverAMonitorAndSystemAudioOutlivesTheSer
     const auto stopped = collector.audio().size();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(collector.audio().size(), stopped) << "a buffer after stop returned";
-}
-
-TEST(AudioTimelineTest, KeepsChunksEdgeToEdgeFollowsDriftSlowlyAndRestartsAfterAGap) {
-    AudioTimeline timeline;
-    const MediaTime chunk = 20ms;
-    const MediaTime late = 3ms;
-    const MediaTime early = 8ms;
-    EXPECT_EQ(timeline.stamp(1000ms, chunk), 1000ms);
-    // Jitter in the measurement leaves the chunks edge to edge, nudged by a thirty-second of it.
-    const MediaTime second = timeline.stamp(1020ms + late, chunk);
-    EXPECT_EQ(second, 1020ms + late / 32);
-    EXPECT_EQ(timeline.stamp(second + chunk - early, chunk), second + chunk - early / 32);
-    // A gap in the stream: the timeline starts over at the measurement.
-    EXPECT_EQ(timeline.stamp(5000ms, chunk), 5000ms);
-    // A measurement from before the last start still gives a later stamp.
-    EXPECT_GT(timeline.stamp(4000ms, 1ms), 5000ms);
-    timeline.reset();
-    EXPECT_EQ(timeline.stamp(10ms, chunk), 10ms);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 #include <vector>
 
 // libx265 3.5 leaks a little at every encoder it opens (the ffmpeg tool shows the same); the sanitizer
-// build reads this list. Included by one file of each test program that writes movies.
-extern "C" const char* __lsan_default_suppressions() {
+// build reads this list. Weak, so that several files of one test program may include it.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
     return "leak:libx265.so\n";
 }
 
@@ -43,8 +43,9 @@ inline std::vector<std::int16_t> decodedAudio(const std::string& path, int strea
 
 struct Loudness {
     double rootMeanSquare = 0;  // 0: every sample is zero
-    // The median share of the power that a tone carries, over 50 ms blocks (Goertzel): near 1 for a clean
-    // tone. Per block, so that a short gap the writer fills to keep the tracks in step cannot cancel it.
+    // The median share of the power that a tone carries, over blocks (Goertzel): near 1
+    // for a clean tone. Per block, so that a short gap the writer fills to keep the tracks in step cannot
+    // cancel it.
     double toneShare = 0;
 };
 
@@ -53,9 +54,9 @@ inline std::ostream& operator<<(std::ostream& out, const Loudness& level) {
 }
 
 // How loud 48 kHz samples are from `from` (>= 0) to `to` seconds, and how much of it is a tone of
-// `frequency`.
-inline Loudness loudness(const std::vector<std::int16_t>& samples, double from, double to, double frequency) {
-    constexpr std::size_t block = 2400;
+// `frequency`, over blocks of `block` samples.
+inline Loudness loudness(const std::vector<std::int16_t>& samples, double from, double to, double frequency,
+                         std::size_t block = 2400) {
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 48000);
     double sum = 0;
     std::vector<double> shares;

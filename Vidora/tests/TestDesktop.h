@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "MovieProbe.h"
 #include "TemporaryFolder.h"
 #include "capture/ShareableContent.h"
 #include "linux/X11Connection.h"
@@ -178,13 +180,16 @@ private:
     xcb_window_t window_;
 };
 
-// A PulseAudio daemon in a folder of its own: "tavrin_sink" (a null sink, the default) and
-// "tavrin_mic" (a null source, the default source).
+// A sound server in a folder of its own: "tavrin_sink" (a null sink, the default) and, on PulseAudio,
+// "tavrin_mic" (a null source, the default source). PulseAudio's daemon, or PipeWire with WirePlumber
+// and its PulseAudio server (scripts/lib/pipewire-sound.sh).
 class TestSoundServer {
 public:
-    TestSoundServer() { start(); }
+    enum class Kind { pulseAudio, pipeWire };
+
+    explicit TestSoundServer(Kind kind = Kind::pulseAudio) : kind_(kind) { start(); }
     ~TestSoundServer() {
-        stopChild(daemon_);
+        kill(SIGTERM);
         ::unsetenv("PULSE_SERVER");
     }
     TestSoundServer(const TestSoundServer&) = delete;
@@ -192,22 +197,28 @@ public:
 
     bool ready() const { return ready_; }
 
-    // Starts the daemon, again after kill, on the same socket.
+    // Starts the server, again after kill, on the same socket.
     void start() {
-        const std::string socket = folder_.file("native");
+        const std::string socket = this->socket();
         std::filesystem::remove(socket);
         ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+        const auto scripts = std::filesystem::path(__FILE__).parent_path() / "../../scripts/lib";
         daemon_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{
-                "/usr/bin/pulseaudio", "-n", "--daemonize=no", "--system=no", "--use-pid-file=no",
-                "--exit-idle-time=-1", "--disallow-exit", "--disallow-module-loading=no", "-L",
-                "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
-                "module-null-sink sink_name=tavrin_sink", "-L", "module-null-source source_name=tavrin_mic"},
+            kind_ == Kind::pipeWire
+                ? std::vector<std::string>{"/bin/bash", scripts / "pipewire-sound.sh", folder_.path()}
+                : std::vector<std::string>{"/usr/bin/pulseaudio", "-n", "--daemonize=no", "--system=no",
+                                           "--use-pid-file=no", "--exit-idle-time=-1", "--disallow-exit",
+                                           "--disallow-module-loading=no", "-L",
+                                           "module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+                                           "-L", "module-null-sink sink_name=tavrin_sink", "-L",
+                                           "module-null-source source_name=tavrin_mic"},
             environment());
         ready_ =
-            waitUntil([&] { return !daemon_->running() || pactl({"info"}) == 0; }, 20s) && daemon_->running();
+            waitUntil([&] { return !daemon_->running() || run("pactl get-default-sink") == "tavrin_sink\n"; },
+                      20s) &&
+            daemon_->running();
     }
-    void kill() { stopChild(daemon_, SIGKILL); }
+    void kill(int signal = SIGKILL) { stopChild(daemon_, signal); }
 
     // Runs pactl against this server; its exit code.
     int pactl(const std::vector<std::string>& arguments) const {
@@ -225,17 +236,24 @@ public:
                pactl({"set-default-source", "tavrin_remap"}) == 0;
     }
 
-    // Plays a sine tone (a quarter of full scale, 48 kHz mono) into a sink with pacat.
-    std::unique_ptr<ChildProcess> playTone(const std::string& sink, double frequency, double seconds) const {
+    // A file of a sine tone (a quarter of full scale, 48 kHz mono) for `seconds`, then silence up to
+    // `padded` seconds.
+    std::string tone(double frequency, double seconds, double padded = 0) const {
         const std::string path = folder_.file("tone-" + std::to_string(static_cast<int>(frequency)) + ".raw");
         ChildProcess({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                       "sine=frequency=" + std::to_string(frequency) + ":duration=" + std::to_string(seconds),
-                      "-af", "volume=2", "-f", "s16le", "-ac", "1", "-ar", "48000", path},
+                      "-af", "volume=2,apad=whole_dur=" + std::to_string(std::max(padded, seconds)), "-f",
+                      "s16le", "-ac", "1", "-ar", "48000", path},
                      {})
             .wait(20s);
+        return path;
+    }
+    // Plays a tone into a sink with pacat.
+    std::unique_ptr<ChildProcess> playTone(const std::string& sink, double frequency, double seconds) const {
         return std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/bin/pacat", "--playback", "--raw", "--device=" + sink,
-                                     "--format=s16le", "--rate=48000", "--channels=1", path},
+                                     "--format=s16le", "--rate=48000", "--channels=1",
+                                     tone(frequency, seconds)},
             environment());
     }
 
@@ -243,11 +261,22 @@ public:
         return {{"HOME", folder_.path()},
                 {"XDG_RUNTIME_DIR", folder_.path()},
                 {"XDG_CONFIG_HOME", folder_.path()},
-                {"PULSE_SERVER", "unix:" + folder_.file("native")},
+                {"PULSE_SERVER", "unix:" + socket()},
                 {"DISPLAY", ""}};
+    }
+    // A shell command's output with this server's environment.
+    std::string run(const std::string& command) const {
+        std::string assignments;
+        for (const auto& [name, value] : environment()) {
+            assignments += " " + name + "='" + value + "'";
+        }
+        return testing::run("env" + assignments + " " + command);
     }
 
 private:
+    std::string socket() const { return folder_.file(kind_ == Kind::pulseAudio ? "native" : "pulse/native"); }
+
+    Kind kind_;
     TemporaryFolder folder_;
     std::unique_ptr<ChildProcess> daemon_;
     bool ready_ = false;

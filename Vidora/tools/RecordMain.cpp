@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] OUTPUT.mp0
+// vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] [--whole-system-sound]
+//               OUTPUT.mp0
 // Records the first display, or an application's windows, with the recorder's engine for N seconds from
 // its first frame (SIGINT or SIGTERM end it sooner), then prints how long stop() took to finish the movie,
-// which by then has the extension "mp4". A developer tool for measuring the engine (scripts/bench-recorder).
+// which by then has the extension "mp4", and the CPU time of the system sound's thread. With
+// --whole-system-sound an application's recording hears every program, as a display's does (X11 only).
+// A developer tool for measuring the engine (scripts/bench-recorder).
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -18,10 +21,13 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +36,7 @@
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/Clock.h"
 #include "linux/LargeBlocks.h"
+#include "linux/LinuxCapturePlatform.h"
 #include "linux/X11ContentProvider.h"
 #include "wayland/SessionCapturePlatform.h"
 #include "writer/FfmpegMovieWriter.h"
@@ -42,12 +49,13 @@ struct Arguments {
     std::optional<std::string> application;  // nothing: the first display
     double seconds = 0;
     bool microphone = true;
+    bool wholeSystemSound = false;
     std::string output;
 };
 
 constexpr std::string_view usage =
     "usage: vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] "
-    "OUTPUT.mp0\n";
+    "[--whole-system-sound] OUTPUT.mp0\n";
 
 std::optional<Arguments> parseArguments(int argc, char** argv) {
     Arguments arguments;
@@ -73,6 +81,8 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
             seconds = true;
         } else if (word == "--no-microphone") {
             arguments.microphone = false;
+        } else if (word == "--whole-system-sound") {
+            arguments.wholeSystemSound = true;
         } else if (!word.starts_with("-") && arguments.output.empty()) {
             arguments.output = std::string(word);
         } else {
@@ -165,6 +175,23 @@ private:
     std::deque<std::function<void()>> work_;
 };
 
+// The CPU time (user and system) of this process's threads of that name, in seconds.
+double threadSeconds(std::string_view name) {
+    double ticks = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::ifstream stat(task.path() / "stat");
+        std::string threadName, line;
+        if (std::getline(comm, threadName) && threadName == name && std::getline(stat, line)) {
+            // Fields 14 and 15, counted after the name in parentheses (field 2).
+            std::istringstream fields(line.substr(line.rfind(')') + 2));
+            std::vector<std::string> field{std::istream_iterator<std::string>(fields), {}};
+            ticks += field.size() > 12 ? std::stod(field[11]) + std::stod(field[12]) : 0;
+        }
+    }
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,7 +209,10 @@ int main(int argc, char** argv) {
     // The portal client on a Wayland desktop talks to the bus through Qt, which needs an application.
     QCoreApplication application(argc, argv);
     vidora::X11ContentProvider content;
-    vidora::SessionCapturePlatform platform;
+    vidora::SessionCapturePlatform session;
+    vidora::LinuxCapturePlatform wholeSystemSound(true);
+    vidora::CapturePlatform& platform =
+        arguments->wholeSystemSound ? static_cast<vidora::CapturePlatform&>(wholeSystemSound) : session;
     tavrin::SystemClock clock;
     vidora::ScreenCaptureRecorder recorder(
         content, platform, [] { return std::make_unique<vidora::FfmpegMovieWriter>(); }, clock,
@@ -222,6 +252,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const double soundSeconds = threadSeconds("system-sound");
     const auto stopping = Steady::now();
     recorder.stop();
     const std::chrono::duration<double> stopTook = Steady::now() - stopping;
@@ -232,6 +263,7 @@ int main(int argc, char** argv) {
     const std::string movie = std::filesystem::path(arguments->output).replace_extension(".mp4").string();
     std::cout << "vidora-record: recorded " << recorded.count() << " s into " << movie << "\n";
     std::cout << "vidora-record: stop() took " << stopTook.count() << " s\n";
+    std::cout << "vidora-record: the system sound's thread took " << soundSeconds << " s of CPU\n";
     if (!std::filesystem::exists(movie)) {
         std::cerr << "vidora-record: no finished movie at " << movie << "\n";
         return 1;

@@ -187,7 +187,7 @@ std::unique_ptr<CaptureStream> SessionCapturePlatform::makeStream(const ContentF
         return linux_.makeStream(filter, configuration, output);
     }
     return std::make_unique<PortalCaptureStream>(portal_, filter.display.frame, configuration, output,
-                                                 LinuxCapturePlatform::systemAudio(configuration));
+                                                 LinuxCapturePlatform::systemAudio(filter, configuration));
 }
 
 std::unique_ptr<MicrophoneSession> SessionCapturePlatform::makeMicrophone(MicrophoneOutput& output) {

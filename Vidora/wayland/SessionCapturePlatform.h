@@ -16,7 +16,8 @@ namespace vidora {
 // picture, so a display comes through the ScreenCast portal: the person picks the monitor once for each
 // display, later recordings of that display restore the choice from its kept token. A start waits for
 // the person as long as they take; a stop ends the wait. The portal's picture is the whole monitor: no
-// window can be left out of it, the recorder's own included. Sound comes from PulseAudio either way.
+// window can be left out of it, the recorder's own included. Sound comes from PulseAudio either way, a
+// display's from the whole system, windows' from their applications alone.
 // Any thread, as LinuxCapturePlatform.
 class SessionCapturePlatform final : public CapturePlatform {
 public:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ApplicationIdentity.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -51,6 +52,21 @@ std::optional<ProcessIdentity> identifyProcess(const ProcessTable& table, pid_t 
         return ProcessIdentity{std::string(discordBundleIdentifier), std::move(*executable)};
     }
     return std::nullopt;
+}
+
+bool belongsToApplications(const ProcessTable& table, pid_t pid, std::span<const std::string> identifiers,
+                           std::span<const pid_t> processIds) {
+    // Deeper than any real tree: a guard against a loop in a table that changes while it is read.
+    for (int depth = 0; pid > 0 && depth < 64; ++depth) {
+        if (std::ranges::find(processIds, pid) != processIds.end()) {
+            return true;
+        }
+        if (const auto identity = identifyProcess(table, pid)) {
+            return std::ranges::find(identifiers, identity->identifier) != identifiers.end();
+        }
+        pid = table.parentId(pid).value_or(0);
+    }
+    return false;
 }
 
 std::optional<DesktopEntry> desktopEntryOf(const ProcessTable& table, pid_t pid,

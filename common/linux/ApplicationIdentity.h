@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,12 @@ std::optional<ProcessIdentity> identifyProcess(const ProcessTable& table, pid_t 
 std::optional<DesktopEntry> desktopEntryOf(const ProcessTable& table, pid_t pid,
                                            const DesktopEntryIndex& entries, std::string_view classInstance,
                                            std::string_view className);
+
+// Whether the process belongs to the applications or was started by one of them, down the tree: it or
+// an ancestor is among `processIds`, or the nearest of them with an identity has one of `identifiers`.
+// A process with another identity stops the climb: a game started from Discord is no part of Discord.
+bool belongsToApplications(const ProcessTable& table, pid_t pid, std::span<const std::string> identifiers,
+                           std::span<const pid_t> processIds);
 
 // Rule 1: the identifier of one of our programs by its executable name.
 std::optional<std::string> ownProgramIdentifier(std::string_view executableName);

@@ -182,47 +182,48 @@ std::optional<std::string> ProcessTable::workingDirectory(pid_t pid) const {
     return readLink(folder(pid) + "/cwd");
 }
 
-std::optional<ProcessStart> ProcessTable::start(pid_t pid) const {
+std::optional<std::string> ProcessTable::statField(pid_t pid, int field) const {
     const auto contents = readContents(folder(pid) + "/stat", 4096);
-    if (!contents) {
-        return std::nullopt;
-    }
     // The name in parentheses (field 2) may hold spaces and ")"; the fields after the last ")"
     // begin with field 3.
-    const auto close = contents->rfind(')');
+    const auto close = contents ? contents->rfind(')') : std::string::npos;
     if (close == std::string::npos) {
         return std::nullopt;
     }
     std::string_view rest = std::string_view(*contents).substr(close + 1);
-    for (int field = 3;; ++field) {
+    for (int at = 3;; ++at) {
         const auto begin = rest.find_first_not_of(' ');
         if (begin == std::string_view::npos) {
             return std::nullopt;
         }
         rest.remove_prefix(begin);
         const auto end = std::min(rest.find_first_of(" \n"), rest.size());
-        if (field == 22) {
-            std::uint64_t startTime = 0;
-            const auto [last, error] = std::from_chars(rest.data(), rest.data() + end, startTime);
-            if (error != std::errc() || last != rest.data() + end) {
-                return std::nullopt;
-            }
-            return ProcessStart{pid, startTime};
+        if (at == field) {
+            return std::string(rest.substr(0, end));
         }
         rest.remove_prefix(end);
     }
 }
 
-bool ProcessTable::hasEnded(pid_t pid) const {
-    const auto contents = readContents(folder(pid) + "/stat", 4096);
-    if (!contents) {
-        return true;
+std::optional<ProcessStart> ProcessTable::start(pid_t pid) const {
+    const auto text = statField(pid, 22);
+    std::uint64_t startTime = 0;
+    if (!text || std::from_chars(text->data(), text->data() + text->size(), startTime).ptr !=
+                     text->data() + text->size()) {
+        return std::nullopt;
     }
-    // Field 3, the state, follows the name in parentheses: Z (zombie) or X (dead) once it has exited.
-    const auto close = contents->rfind(')');
-    const auto state =
-        close == std::string::npos ? std::string::npos : contents->find_first_not_of(' ', close + 1);
-    return state == std::string::npos || (*contents)[state] == 'Z' || (*contents)[state] == 'X';
+    return ProcessStart{pid, startTime};
+}
+
+std::optional<pid_t> ProcessTable::parentId(pid_t pid) const {
+    const auto text = statField(pid, 4);
+    return text ? parsePid(*text) : std::nullopt;
+}
+
+bool ProcessTable::hasEnded(pid_t pid) const {
+    // The state: Z (zombie) or X (dead) once it has exited.
+    const auto state = statField(pid, 3);
+    return !state || *state == "Z" || *state == "X";
 }
 
 std::optional<std::string> ProcessTable::flatpakId(pid_t pid) const {

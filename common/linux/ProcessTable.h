@@ -39,6 +39,8 @@ public:
     std::optional<std::string> environmentValue(pid_t pid, std::string_view name) const;
     std::optional<std::string> workingDirectory(pid_t pid) const;
     std::optional<ProcessStart> start(pid_t pid) const;
+    // The parent's pid; nothing for the first process (its parent is 0).
+    std::optional<pid_t> parentId(pid_t pid) const;
     // The process has exited (a zombie not reaped yet) or is gone.
     bool hasEnded(pid_t pid) const;
     // The user the process runs as.
@@ -49,6 +51,8 @@ public:
 private:
     std::string folder(pid_t pid) const;
     std::optional<std::string> executableNameIn(const std::string& folder) const;
+    // Field `field` (3 or later) of the stat file.
+    std::optional<std::string> statField(pid_t pid, int field) const;
 
     std::string root_;
 };

@@ -27,6 +27,7 @@ struct FakeProcess {
     std::string executable{}, comm = "process", workingDirectory{}, flatpakInfo{};
     std::uint64_t startTime = 1000;
     char state = 'S';
+    pid_t parent = 1;
 };
 
 // A proc tree, a home folder and Wine prefixes in a temporary folder.
@@ -47,7 +48,8 @@ struct FabricatedProc {
         testing::writeFile(at + "/environ", nulSeparated(process.environment));
         testing::writeFile(at + "/comm", process.comm + "\n");
         testing::writeFile(at + "/stat", std::to_string(process.pid) + " (" + process.comm + ") " +
-                                             process.state + " 1 1 1 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " +
+                                             process.state + " " + std::to_string(process.parent) +
+                                             " 1 1 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " +
                                              std::to_string(process.startTime) + " 9\n");
         testing::writeFile(at + "/root/.flatpak-info", process.flatpakInfo);
         if (!process.executable.empty()) {
@@ -123,6 +125,32 @@ TEST(ProcWorkspaceTest, ListsTheUsersOwnProcessesThatHaveAnIdentifier) {
     }
     EXPECT_EQ(found[8].startTime, 1ull << 40);
     EXPECT_EQ(found.count(100), foreign ? 0u : 1u);
+}
+
+// A recording of the game and Discord hears them and what they started, by the windows' processes and
+// identifiers, and nothing else.
+TEST(ApplicationIdentityTest, AnApplicationsTreeBelongsToItUpToAnApplicationOfItsOwn) {
+    const std::string identifiers[] = {std::string(gameBundleIdentifier),
+                                       std::string(discordBundleIdentifier)};
+    const pid_t windows[] = {10, 30};  // the game's, and one of a program without identifier
+    const std::pair<FakeProcess, bool> cases[] = {
+        {{.pid = 10, .commandLine = {wow}}, true},
+        {{.pid = 11, .parent = 10}, true},                          // the game's helper
+        {{.pid = 12, .parent = 11}, true},                          // and its helper
+        {{.pid = 21, .executable = "/opt/discord/Discord"}, true},  // Discord's voice, by identity alone
+        {{.pid = 30, .comm = "editor"}, true},
+        {{.pid = 31, .comm = "spell", .parent = 30}, true},
+        {{.pid = 40, .comm = "music"}, false},
+        {{.pid = 41, .comm = "Vidora", .parent = 10}, false},  // an application of its own
+        {{.pid = 42, .parent = 41}, false},                    // and what it started
+    };
+    FabricatedProc proc;
+    const ProcessTable table(proc.root());
+    for (const auto& [process, belongs] : cases) {  // parents first
+        proc.add(process);
+        EXPECT_EQ(belongsToApplications(table, process.pid, identifiers, windows), belongs) << process.pid;
+    }
+    EXPECT_FALSE(belongsToApplications(table, 99, identifiers, windows)) << "a process that has ended";
 }
 
 TEST(DesktopEntryTest, NamesAWindowedProgramAsDesktopShellsDo) {

@@ -39,6 +39,8 @@ Stands in for World of Warcraft: writes a combat log into FOLDER and shows a win
   --truncate-after-lines N   empty the log file every N lines
   --truncate-pause-ms N      stop writing for N ms before each emptying (default 0)
   --tone                     play a 440 Hz tone when a sound server runs
+  --helper COMMAND           run the shell command as a child process on each SIGUSR1, as Wine starts
+                             helpers (ended with the game)
   --no-window                no window even when DISPLAY is set
   --exit-when-done           quit once the log is written (default: stay until closed or signalled)
   --help                     this text
@@ -78,12 +80,14 @@ ParsedOptions parseOptions(int argc, const char* const* argv) {
         std::optional<ParsedOptions> failure;
         if (name == "--help" || name == "-h") {
             options.help = true;
-        } else if (name == "--logs" || name == "--replay") {
+        } else if (name == "--logs" || name == "--replay" || name == "--helper") {
             const auto text = value();
             if (!text) {
                 return missing();
             }
-            (name == "--logs" ? options.logsFolder : options.replayPath.emplace()) = std::string(*text);
+            (name == "--logs"     ? options.logsFolder
+             : name == "--replay" ? options.replayPath.emplace()
+                                  : options.helper.emplace()) = std::string(*text);
         } else if (name == "--speed" || name == "--match-seconds" || name == "--lobby-seconds") {
             const auto text = value();
             if (!text) {

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The stand-in game: writes a combat log as World of Warcraft does, shows a window like the game's under
-// Wine and may play a tone. The main thread runs the window and the signals; the log and the tone have
-// threads of their own.
+// Wine, may play a tone and may start helper processes. The main thread runs the window and the signals; the
+// log and the tone have threads of their own.
 #include <poll.h>
+#include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/timerfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +29,8 @@
 #include "log/LogReplay.h"
 #include "log/LogSession.h"
 #include "log/StoppableClock.h"
+
+extern char** environ;
 
 namespace {
 
@@ -81,6 +85,25 @@ SessionSettings sessionSettings(const Options& options) {
     return settings;
 }
 
+// The command through the shell, with the signals unblocked that this process leaves to its signalfd;
+// its pid, or -1.
+pid_t startHelper(const std::string& command) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    const char* arguments[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t helper = -1;
+    if (::posix_spawn(&helper, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(arguments),
+                      environ) != 0) {
+        helper = -1;
+    }
+    posix_spawnattr_destroy(&attributes);
+    return helper;
+}
+
 Descriptor frameTimer() {
     Descriptor timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
     constexpr long frameNanoseconds = 1'000'000'000L / 30;
@@ -111,6 +134,7 @@ int main(int argc, char** argv) {
     sigaddset(&quitSignals, SIGTERM);
     sigaddset(&quitSignals, SIGINT);
     sigaddset(&quitSignals, SIGHUP);
+    sigaddset(&quitSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
     const Descriptor signals(::signalfd(-1, &quitSignals, SFD_CLOEXEC));
 
@@ -150,6 +174,7 @@ int main(int argc, char** argv) {
         window->draw(frame);
     }
 
+    std::vector<pid_t> helpers;
     int status = 0;
     for (bool running = true; running;) {
         if (window && !window->handleEvents()) {
@@ -167,9 +192,13 @@ int main(int argc, char** argv) {
             break;
         }
         if (waits[0].revents & POLLIN) {
-            signalfd_siginfo information;
+            signalfd_siginfo information{};
             [[maybe_unused]] const auto ignored = ::read(signals.get(), &information, sizeof information);
-            running = false;
+            if (information.ssi_signo != SIGUSR1) {
+                running = false;
+            } else if (const pid_t helper = options.helper ? startHelper(*options.helper) : -1; helper > 0) {
+                helpers.push_back(helper);
+            }
         }
         if (waits[1].revents & POLLIN) {
             readCounter(logDone.get());
@@ -186,6 +215,10 @@ int main(int argc, char** argv) {
             frame += readCounter(frames.get());
             window->draw(frame);
         }
+    }
+    for (const pid_t helper : helpers) {
+        ::kill(helper, SIGTERM);
+        ::waitpid(helper, nullptr, 0);
     }
     return status;
 }
