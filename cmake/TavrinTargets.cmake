@@ -24,6 +24,8 @@ endif()
 function(tavrin_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
+    # One translation unit per test program: each source would otherwise parse GoogleTest and Qt again.
+    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} tavrin_warnings GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE TAVRIN_COMBATLOGS="${TAVRIN_COMBATLOGS}/")
     list(FIND ARG_PROPERTIES integration integrationLabel)

@@ -34,20 +34,20 @@ protected:
     }
     // The stamps whose movie, subtitles and match log are all there; the others must be gone altogether.
     std::vector<std::string> moviesLeft() const {
-        std::vector<std::string> left;
+        std::vector<std::string> remaining;
         for (const auto& stamp : stamps) {
             const int files = fs::exists(folder.file(stamp + ".mp4")) +
                               fs::exists(folder.file(stamp + ".srt")) +
                               fs::exists(folder.file(".logs/" + stamp + ".log"));
             EXPECT_TRUE(files == 0 || files == 3) << stamp;
             if (files == 3) {
-                left.push_back(stamp);
+                remaining.push_back(stamp);
             }
         }
         for (const auto& name : others) {
             EXPECT_TRUE(fs::exists(folder.file(name))) << name;
         }
-        return left;
+        return remaining;
     }
 
     const std::vector<std::string> others = {"holiday.mp4", "2025-01-01 09.00.00 (2).mp4",

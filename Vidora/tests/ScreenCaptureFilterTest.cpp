@@ -9,7 +9,7 @@
 namespace vidora {
 namespace {
 
-const std::string game = "com.blizzard.worldofwarcraft";
+const std::string gameId = "com.blizzard.worldofwarcraft";
 const std::string discord = "com.hnc.Discord";
 const std::string own = "net.tavrinworks.Vidora";
 
@@ -24,7 +24,7 @@ public:
 
 const Display left{101, 1920, 1080, {0, 0, 1920, 1080}};
 const Display right{4000000000U, 2560, 1440, {1920, 0, 2560, 1440}};
-const ApplicationRecord wow{game, 20};
+const ApplicationRecord wow{gameId, 20};
 const ApplicationRecord voice{discord, 30};
 const ApplicationRecord self{own, 10};
 const ApplicationRecord selfCopy{own, 11};
@@ -65,15 +65,15 @@ TEST(ScreenCaptureFilterTest, ChoosesWhatToRecord) {
          {right, left},
          {inactiveGame, straddling, onLeftOnly},
          own,
-         game,
+         gameId,
          ContentFilter{including, right, {straddling, onLeftOnly}, {}}},
-        {"off every display", {left}, {{2, true, wow, {-900, 0, 800, 600}}}, own, game, std::nullopt},
+        {"off every display", {left}, {{2, true, wow, {-900, 0, 800, 600}}}, own, gameId, std::nullopt},
         // Discord goes with the game (never its anchor; its windows on other displays too), not others.
         {"game with Discord",
          {left, right},
          {discordShown, {10, false, voice, {0, 0, 600, 400}}, onLeftOnly, browser, discordOnRight},
          own,
-         game,
+         gameId,
          ContentFilter{including, left, {discordShown, onLeftOnly, discordOnRight}, {}}},
         {"browser alone",
          {left},
@@ -81,7 +81,12 @@ TEST(ScreenCaptureFilterTest, ChoosesWhatToRecord) {
          own,
          "org.mozilla.firefox",
          ContentFilter{including, left, {browser}, {}}},
-        {"Discord without the game", {left, right}, {discordShown, discordOnRight}, own, game, std::nullopt},
+        {"Discord without the game",
+         {left, right},
+         {discordShown, discordOnRight},
+         own,
+         gameId,
+         std::nullopt},
     };
     for (const auto& row : cases) {
         FakeContentProvider provider;
