@@ -27,8 +27,8 @@ using namespace vidora::testing;
 using tavrin::testing::TemporaryFolder;
 
 constexpr MediaTime start = 1000s;  // the first frame's capture time
-constexpr int width = 1280;
-constexpr int height = 720;
+constexpr int width = 640;
+constexpr int height = 360;
 
 // The capture from `from` to `to` after the first frame, in time order: a bar moving across the picture at
 // 30 fps, a 440 Hz tone as system audio and an 880 Hz one 5 ms behind it from the microphone, in 10 ms
