@@ -255,7 +255,7 @@ MatchRecordBuilder::Built MatchRecordBuilder::build(const Ending& ending) const 
         const auto first = std::find_if(deaths_.begin(), deaths_.end(),
                                         [index](const DeathSeen& seen) { return seen.round == index; });
         const bool next = index + 1 < rounds_.size();
-        std::optional<Cue> end;
+        std::optional<std::pair<std::size_t, Date>> closed;  // where the end's cue goes, and when
         if (first != deaths_.end()) {
             const Record::Death& death = record.deaths[static_cast<std::size_t>(first - deaths_.begin())];
             round.end = death.time;
@@ -263,24 +263,24 @@ MatchRecordBuilder::Built MatchRecordBuilder::build(const Ending& ending) const 
             if (record.player) {
                 round.result = death.side == "friend" ? "loss" : "win";
             }
-            end = Cue{first->cue, first->date, {}};
+            closed = {first->cue, first->date};
         } else if (next || ending.kind == "match end") {
             round.end = next ? offset(ending.start, rounds_[index + 1].date) : record.duration;
             round.result = "draw";
             // Closed by the next round's start, or by the match's end (before its End entry).
-            end = next ? Cue{rounds_[index + 1].cue, rounds_[index + 1].date, {}}
-                       : Cue{ending.entries - 1, ending.last, {}};
+            closed = next ? std::pair(rounds_[index + 1].cue, rounds_[index + 1].date)
+                          : std::pair(ending.entries - 1, ending.last);
         }
         const std::string number = "Round " + std::to_string(index + 1);
         if (started) {
             built.cues.push_back({rounds_[index].cue, rounds_[index].date, number});
         }
-        if (end) {
+        if (closed) {
             const std::string said = round.result == "win"    ? "won"
                                      : round.result == "loss" ? "lost"
                                      : round.result == "draw" ? "draw"
                                                               : "ended";
-            built.cues.push_back({end->before, end->date, number + ": " + said});
+            built.cues.push_back({closed->first, closed->second, number + ": " + said});
         }
         record.rounds.push_back(std::move(round));
     }

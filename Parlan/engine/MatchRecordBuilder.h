@@ -58,7 +58,7 @@ public:
     // COMBATANT_INFO: the groups the tracker matched, and the line's data for the figures after its lists.
     void combatantInfo(std::string_view guid, std::string_view team, std::string_view specializationId,
                        std::string_view data);
-    // A player's UNIT_DIED, whose timeline entry ends before `nextCue`.
+    // A player's UNIT_DIED; `nextCue` the number of timeline entries with its own.
     void died(Date date, std::string_view guid, std::string_view name, bool friendly, std::size_t nextCue);
     // ARENA_MATCH_END's four numbers.
     void matchEnded(std::string_view winningTeam, std::string_view duration, std::string_view team0Mmr,
