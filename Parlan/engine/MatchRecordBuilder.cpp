@@ -134,12 +134,6 @@ void MatchRecordBuilder::matchEnded(std::string_view winningTeam, std::string_vi
     end_ = Record::End{number(winningTeam), number(duration), {number(team0Mmr), number(team1Mmr)}};
 }
 
-const MatchRecordBuilder::CombatantSeen* MatchRecordBuilder::combatant(std::string_view guid) const {
-    const auto found = std::find_if(combatants_.begin(), combatants_.end(),
-                                    [guid](const CombatantSeen& seen) { return seen.guid == guid; });
-    return found != combatants_.end() ? &*found : nullptr;
-}
-
 void MatchRecordBuilder::updateWants() {
     wantsUnits_ =
         !self_ || std::any_of(combatants_.begin(), combatants_.end(),

@@ -37,9 +37,9 @@ public:
         std::string kind;         // "match end", "zone" or "idle"
         std::int64_t zoneId = 0;
         std::string zoneName;
-        std::optional<std::string> bracket;  // as the last ARENA_MATCH_START named it, in the match or before
-        std::optional<std::string>
-            playerGuid;  // as SPELL_AURA_APPLIED named the player, in the match or before
+        // As the last ARENA_MATCH_START and SPELL_AURA_APPLIED named them, in the match or before it.
+        std::optional<std::string> bracket;
+        std::optional<std::string> playerGuid;
         std::optional<std::string> playerName;
     };
     struct Built {
@@ -88,7 +88,6 @@ private:
     };
 
     std::size_t currentRound() const { return rounds_.empty() ? 0 : rounds_.size() - 1; }
-    const CombatantSeen* combatant(std::string_view guid) const;
     void updateWants();
 
     std::vector<RoundStart> rounds_;
