@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     }
     const tavrin::SystemClock clock;
     const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Parlan.log"), clock);
+    tavrin::logQtMessages();
     const bool startHidden = qEnvironmentVariable(startHiddenVariable) == QLatin1String("1");
     qunsetenv(startHiddenVariable);  // not handed on to anything this process starts
 
