@@ -54,8 +54,7 @@ TEST(StandardErrorLog, AFileThatCannotBeOpenedIsSaidOnceAndTriedAgainAndNoUnende
     std::streambuf* const standardError = std::cerr.rdbuf(&errors);
     {
         const StandardErrorLog log(path, clock);
-        std::clog << "lost to the file" << std::endl;
-        std::clog << "and this too" << std::endl;
+        std::clog << "lost to the file" << std::endl << "and this too" << std::endl;
         std::filesystem::remove(state.file("tavrin"));
         clock.advance(StandardErrorLog::reopenAfter);
         std::clog << "in the file again" << std::endl;
@@ -63,11 +62,11 @@ TEST(StandardErrorLog, AFileThatCannotBeOpenedIsSaidOnceAndTriedAgainAndNoUnende
         std::clog << "the program's last words";
     }
     std::cerr.rdbuf(standardError);
-    const std::string kept = "in the file again\na thread's last words\nthe program's last words\n";
-    EXPECT_EQ(errors.str(), "The log file " + path +
-                                " cannot be written (Not a directory); messages go to standard error alone "
-                                "until it can.\nlost to the file\nand this too\n" +
-                                kept);
+    EXPECT_EQ(errors.str(),
+              "The log file " + path +
+                  " cannot be written (Not a directory); messages go to standard error alone "
+                  "until it can.\nlost to the file\nand this too\nin the file again\na thread's "
+                  "last words\nthe program's last words\n");
     EXPECT_EQ(readFile(path), stamp + "in the file again\n" + stamp + "a thread's last words\n" + stamp +
                                   "the program's last words\n");
 }

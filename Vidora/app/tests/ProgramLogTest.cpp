@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include <QtGlobal>
-
 #include "ManualClock.h"
 #include "ProgramStart.h"
 #include "TemporaryFolder.h"
@@ -13,9 +11,6 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-namespace vidora {
-namespace {
-
 // Qt's and FFmpeg's own messages, which explain many failures, reach the program's log file with its
 // other lines; FFmpeg's chatter does not.
 TEST(ProgramLog, QtMessagesAndFfmpegWarningsReachTheLogFile) {
@@ -24,7 +19,7 @@ TEST(ProgramLog, QtMessagesAndFfmpegWarningsReachTheLogFile) {
     {
         const tavrin::StandardErrorLog log(state.file("Vidora.log"), clock);
         tavrin::logQtMessages();
-        logFfmpegWarnings();
+        vidora::logFfmpegWarnings();
         qWarning("The X11 connection broke");
         av_log(nullptr, AV_LOG_ERROR, "Device creation failed: %d.\n", -5);
         av_log(nullptr, AV_LOG_INFO, "Stream mapping:\n");
@@ -36,6 +31,3 @@ TEST(ProgramLog, QtMessagesAndFfmpegWarningsReachTheLogFile) {
     EXPECT_NE(text.find(" Device creation failed: -5.\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("Stream mapping"), std::string::npos) << text;
 }
-
-}  // namespace
-}  // namespace vidora
