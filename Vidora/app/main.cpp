@@ -9,6 +9,7 @@
 #include "RecorderApplication.h"
 #include "common/StandardErrorLog.h"
 #include "linux/LargeBlocks.h"
+#include "writer/FfmpegLog.h"
 
 int main(int argc, char** argv) {
     tavrin::ProgramStart start(
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
     }
     const tavrin::SystemClock clock;
     const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Vidora.log"), clock);
+    tavrin::logQtMessages();
+    vidora::logFfmpegWarnings();
     vidora::mapLargeBlocksOnTheirOwn();
     QApplication application(start.argc(), start.argv());
     QGuiApplication::setDesktopFileName(QStringLiteral("net.tavrinworks.Vidora"));
