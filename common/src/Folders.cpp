@@ -100,4 +100,12 @@ void createDirectory(const std::string& path) {
     std::filesystem::create_directories(path, error);
 }
 
+bool prepareMoviesFolder(const std::string& path, bool chosen) {
+    if (!chosen) {
+        createDirectory(path);
+    }
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
 }  // namespace tavrin

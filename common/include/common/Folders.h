@@ -29,4 +29,9 @@ std::optional<std::string> getStatePath(std::string_view suffix,
 // Creates the folder and every missing parent; an existing folder and every error are ignored.
 void createDirectory(const std::string& path);
 
+// Whether a movies folder is there to write into. The default one is made with its parents when missing; one
+// the player chose never is: it may be on a drive that is not mounted, and a folder made in its place would
+// take the movies onto another disk, to be hidden under the drive once it is mounted.
+bool prepareMoviesFolder(const std::string& path, bool chosen);
+
 }  // namespace tavrin
