@@ -33,7 +33,7 @@ bool ProxyService::findGame() {
     }
     gameFolder_ = gameFolder;
     logFolder_ = *gameFolder + "Logs";
-    tavrin::createDirectory(logs_.parser().logPath());
+    logs_.parser().prepareMatchFolder();
     return true;
 }
 
