@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,8 +23,9 @@ struct RecordingNotice {
 // (ZoneName, ArenaType, WinTeam, PlayerTeam, ...); later cues win.
 std::map<std::string, std::string, std::less<>> matchFacts(std::string_view subtitles);
 
-// The reason a recording did not begin or ended early, in one sentence a player understands.
-std::string problemSentence(RecordingProblem problem, std::string_view target);
+// The reason a recording did not begin or ended early (`result.problem`), in one sentence a player
+// understands.
+std::string problemSentence(const RecordingResult& result);
 
 // What the player is told of a recording: a match recorded (its bracket and arena from `facts`, the
 // result when known, its length), or why a recording failed and where a file remains. Nothing for a
@@ -34,5 +36,8 @@ std::optional<RecordingNotice> describeRecording(
 // describeRecording with the facts of the subtitles beside the movie ("<match>.srt"), when there are any.
 // Any thread; reads one small file.
 std::optional<RecordingNotice> describeRecording(const RecordingResult& result, bool byHand);
+
+// The movie just recorded alone takes more than the storage limit of `limit` bytes, and is kept.
+RecordingNotice limitNotice(const std::string& movie, std::uint64_t limit);
 
 }  // namespace vidora
