@@ -100,14 +100,18 @@ void removeMatchFiles(const std::string& folder, const std::map<std::string, int
                 continue;
             }
             const auto file = ownFile(entry->path().string(), owner);
-            const bool recent = file && now - std::chrono::system_clock::from_time_t(file->st_mtim.tv_sec) <
-                                            MovieStorage::matchFilesGrace;
-            std::error_code ignored;
-            if (!file || (!deletedNow.contains(match) &&
-                          (recent || fs::exists(folder + "/Kept/" + match + ".mp4", ignored)))) {
+            if (!file) {
                 continue;
             }
-            if (fs::remove(entry->path(), ignored) && !deletedNow.contains(match)) {
+            std::error_code ignored;
+            if (deletedNow.contains(match)) {
+                fs::remove(entry->path(), ignored);
+                continue;
+            }
+            const auto written = std::chrono::system_clock::from_time_t(file->st_mtim.tv_sec);
+            if (now - written >= MovieStorage::matchFilesGrace &&
+                !fs::exists(folder + "/Kept/" + match + ".mp4", ignored) &&
+                fs::remove(entry->path(), ignored)) {
                 std::cerr << "Vidora: removed " << entry->path().string()
                           << ", left by a match whose movie is gone" << std::endl;
             }
