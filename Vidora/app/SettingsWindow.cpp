@@ -196,9 +196,12 @@ QString SettingsWindow::folderProblem(const QString& folder, const QString& movi
         return chosen + " is inside the movies folder " + current +
                ", whose folders hold what you keep there: choose a folder outside it.";
     }
-    // Not made here: on a drive that is not mounted it would be made on another disk.
+    // Not made here: on a drive that is not mounted it would be made on another disk. The folder in use may
+    // be missing for now, which keeps no limit from being saved.
     if (!QFileInfo(chosen).isDir()) {
-        return chosen + " does not exist: is its drive mounted? Choose… can make a new folder.";
+        return chosen == current
+                   ? QString()
+                   : chosen + " does not exist: is its drive mounted? Choose… can make a new folder.";
     }
     QTemporaryFile probe(QDir(chosen).filePath(".vidora-XXXXXX"));
     if (!probe.open()) {

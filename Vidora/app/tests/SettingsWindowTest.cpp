@@ -47,6 +47,10 @@ TEST(SettingsWindow, RefusesWhatCannotBeUsedAndShowsWhatItUnderstood) {
     EXPECT_EQ(storageLimitBytes(), 200'000'000u);
     EXPECT_EQ(tavrin::chosenMoviesFolder(), home.file("drive/movies"));
     EXPECT_EQ(earlierMoviesFolders(), std::vector{movies});
+    std::filesystem::remove(home.file("drive/movies"));  // its drive unplugged: a limit can still be saved
+    SettingsWindow again(QString::fromStdString(movies));
+    again.accept();
+    EXPECT_EQ(again.result(), QDialog::Accepted) << again.problem().toStdString();
 
     // A limit edited by hand that cannot be read deletes nothing, and the window shows it as a problem.
     // Typed numbers are read as the person's language writes them, and the window says how it understood
