@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -28,6 +29,7 @@ struct WriterLog {
     Calls calls;
     std::atomic<bool> starts = true;
     std::atomic<bool> failed = false;
+    std::atomic<bool> finishFails = false;  // the end of the movie cannot be written
 
     void note(const std::string& call) {
         std::lock_guard lock(mutex);
@@ -61,7 +63,10 @@ struct FakeSink final : MovieSink {
                   std::to_string(buffer.presentationTime.count()) + " " +
                   std::to_string(buffer.samples.at(0)));
     }
-    void finishWriting() override { log_.note("finish"); }
+    void finishWriting() override {
+        log_.note("finish");
+        log_.failed = log_.failed || log_.finishFails;
+    }
     bool hasFailed() const override { return log_.failed; }
     std::int64_t framesWritten() const override { return frames_; }
 
@@ -80,9 +85,31 @@ AudioBuffer sound(std::int64_t time, std::int16_t level, bool valid = true) {
 // The fixture is the content (one game window on one display) and the capture platform.
 class ScreenCaptureRecorderTest : public ::testing::Test, ContentProvider, CapturePlatform {
 protected:
+    // With `dialogWaits`, a start waits as for a person's answer, which never comes, until interrupted.
     struct Stream final : CaptureStream {
-        bool startCapture() override { return true; }
+        explicit Stream(ScreenCaptureRecorderTest& test) : test_(test) {}
+        bool startCapture() override {
+            std::unique_lock lock(test_.dialogMutex);
+            test_.answered.wait(lock, [&] { return !test_.dialogWaits || interrupted_; });
+            return !test_.dialogWaits;
+        }
+        void interrupt() override {
+            const std::lock_guard lock(test_.dialogMutex);
+            interrupted_ = true;
+            test_.answered.notify_all();
+        }
+        std::optional<RecordingProblem> startFailure() const override {
+            return RecordingProblem::shareUnanswered;
+        }
         void stopCapture() override {}
+        ScreenCaptureRecorderTest& test_;
+        bool interrupted_ = false;
+    };
+    struct Microphone final : MicrophoneSession {
+        explicit Microphone(WriterLog& log) : log_(log) {}
+        void startRunning() override { log_.note("microphone on"); }
+        void stopRunning() override { log_.note("microphone off"); }
+        WriterLog& log_;
     };
     std::optional<ShareableContent> getShareableContent() const override {
         return ShareableContent{{{7, 1920, 1080, {0, 0, 1920, 1080}}},
@@ -92,9 +119,11 @@ protected:
     std::optional<std::string> ownBundleIdentifier() const override { return std::nullopt; }
     std::unique_ptr<CaptureStream> makeStream(const ContentFilter&, const StreamConfiguration&,
                                               StreamOutput&) override {
-        return std::make_unique<Stream>();
+        return std::make_unique<Stream>(*this);
     }
-    std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override { return nullptr; }
+    std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override {
+        return withMicrophone ? std::make_unique<Microphone>(log) : nullptr;
+    }
     bool exists(const std::string& name) const { return std::filesystem::exists(movies.file(name)); }
     std::size_t posted() {
         const std::lock_guard lock(mainMutex);
@@ -111,6 +140,10 @@ protected:
         }
     }
 
+    std::mutex dialogMutex;
+    std::condition_variable answered;
+    bool dialogWaits = false;  // guarded by dialogMutex
+    bool withMicrophone = false;
     tavrin::testing::TemporaryFolder movies;
     tavrin::testing::ManualClock clock{tavrin::Date(std::chrono::seconds(1'700'000'000))};
     std::mutex mainMutex;
@@ -195,6 +228,33 @@ TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicState
     EXPECT_EQ(log.taken(),
               (Calls{"start 1920x1080", "session 20", "video 20", "microphone 25 0", "microphone 35 100",
                      "video 50", "video 60", "microphone 65 100", "finish"}));
+}
+
+// The microphone starts once capture runs, never while the start waits for the desktop's dialog, so
+// nothing piles up meanwhile; a stop then says the dialog was not answered. A movie whose end cannot be
+// written is kept and told as the failure it is.
+TEST_F(ScreenCaptureRecorderTest, MicrophoneWaitsForTheCaptureAndTheResultSaysWhatTheStartOrTheEndMet) {
+    withMicrophone = true;
+    ASSERT_TRUE(recorder.setup(game));
+    dialogWaits = true;
+    recorder.start(movies.file("unanswered.mp0"), true);
+    EXPECT_EQ(log.taken(), Calls{}) << "the microphone started before the capture";
+    recorder.stop();
+    EXPECT_EQ(recorder.takeResult()->problem, RecordingProblem::shareUnanswered);
+    {
+        const std::lock_guard lock(dialogMutex);
+        dialogWaits = false;
+    }
+    recorder.start(movies.file("a.mp0"), true);
+    recorder.didOutputScreen(frame(10));
+    ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 5; }, 10s));
+    log.finishFails = true;
+    recorder.stop();
+    EXPECT_EQ(log.taken(), (Calls{"microphone off", "start 1920x1080", "microphone on", "session 10",
+                                  "video 10", "microphone off", "finish"}));
+    const auto result = recorder.takeResult();
+    EXPECT_TRUE(result && result->fileKept && result->endLost &&
+                result->problem == RecordingProblem::cannotWrite && exists("a.mp4"));
 }
 
 TEST_F(ScreenCaptureRecorderTest, StopWhileSamplesArriveAppendsNothingAfterTheEnd) {

@@ -85,7 +85,7 @@ public:
     }
 
     std::optional<PictureSize> pictureSize() const override { return size_; }
-    RecordingProblem startFailure() const override { return failure_; }
+    std::optional<RecordingProblem> startFailure() const override { return failure_; }
 
     void stopCapture() override {
         if (audio_) {
@@ -158,7 +158,7 @@ private:
     std::unique_ptr<PulseAudioSource> audio_;
     ScreenCastPortal portal_;
     std::optional<PictureSize> size_;
-    RecordingProblem failure_ = RecordingProblem::noPicture;  // set and read on the sample queue
+    std::optional<RecordingProblem> failure_ = RecordingProblem::noPicture;  // the sample queue's
     std::shared_ptr<PixelPool> pixels_ = std::make_shared<PixelPool>(keptFrames);
     std::mutex mutex_;
     bool interrupted_ = false;  // guarded by mutex_
