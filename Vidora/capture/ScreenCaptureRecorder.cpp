@@ -99,7 +99,8 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         if (!writer_->startWriting(path, videoSettings(size.width, size.height, frameRate),
                                    audioSettings())) {
             std::cerr << "Vidora: cannot write the movie " << path << std::endl;
-            stopLater(writer_->failure());
+            startProblem_ = writer_->failure();
+            stopLater(*startProblem_);
             return;
         }
         writing_ = true;
@@ -168,8 +169,8 @@ void ScreenCaptureRecorder::stopRecording() {
     const auto folderLock = std::move(folderLock_);
     recording_ = false;
     const auto first = startTime();
-    // Why it ended: what stopped it, else what kept it from starting (a stop may come before the start's
-    // own), else what the end of the movie met.
+    // Why it ended: what stopped it, else what kept the capture or the movie from starting (a stop may
+    // come before the start's own), else what the end of the movie met.
     const auto problem = problem_ ? problem_ : startProblem_ ? startProblem_ : writeProblem;
     RecordingResult result{.movie = *fileUrl_,
                            .fileKept = false,

@@ -200,8 +200,8 @@ enum class Ending { killed, diskFills, endCannotBeWritten };
 // Records in a child process, whose wait status it returns. Killed: five seconds (key frames at 0, 2 and
 // 4 s, each opening a fragment), then the child is killed mid-recording. The disk fills: until the writer
 // reports that it can no longer write (exit 0), and then the movie is finished. The end cannot be written:
-// three seconds, and once the first fragment is on disk the file may grow by no more than 100 bytes, so
-// the last fragment is torn and the trailer lost (exit 0 when the finished writer says so).
+// just past the key frame at 2 s, and once the first fragment is on disk the file may grow by no more than
+// 100 bytes, so the last fragment is torn and the trailer lost (exit 0 when the finished writer says so).
 int recordInChild(const std::string& path, Ending ending) {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -217,7 +217,7 @@ int recordInChild(const std::string& path, Ending ending) {
         }
         writer.startSession(start);
         if (ending == Ending::endCannotBeWritten) {
-            capture(writer, 0s, 3s);
+            capture(writer, 0s, 2100ms);
             while (playableLength(path) == 0) {
                 std::this_thread::sleep_for(10ms);
             }

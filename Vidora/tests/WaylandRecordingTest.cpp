@@ -154,14 +154,6 @@ void sway(const std::string& command) {
     run("swaymsg -s " + WaylandDesktop::folder + "/desktop/compositor/sway-ipc.* " + command + " >/dev/null");
 }
 
-// The process that owns a name on the desktop's bus.
-std::string busOwner(const std::string& name) {
-    return run(
-        "dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
-        "org.freedesktop.DBus.GetConnectionUnixProcessID string:" +
-        name + " | awk '/uint32/ { printf $2 }'");
-}
-
 // Grey levels of a movie's frame at `second`.
 std::string frameAt(const std::string& movie, double second) {
     return run("ffmpeg -v error -ss " + std::to_string(second) + " -i '" + movie +
@@ -331,7 +323,10 @@ TEST(WaylandRecording, AShareTheDesktopEndsOrPausesEndsTheRecording) {
         << "the stream waited to be linked again";
     ASSERT_TRUE(waitUntil([&] { return engine.hasPosted(); }, 10s))
         << "the recording went on without a picture";
-    const std::string portal = busOwner("org.freedesktop.portal.Desktop");
+    const std::string portal =
+        run("dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.portal.Desktop | "
+            "awk '/uint32/ { printf $2 }'");
     run("kill -STOP " + portal);
     const auto stopping = std::chrono::steady_clock::now();
     engine.runPosted();

@@ -101,6 +101,11 @@ struct PipeWireVideoSource::Stream {
         }
     }
 
+    // Holding mutex.
+    bool pausedTooLong() const {
+        return pausedSince && Steady::now() - std::max(*pausedSince, lastPicture) >= longestPause;
+    }
+
     void end(const char* why = nullptr) {
         {
             const std::lock_guard lock(mutex);
@@ -325,13 +330,7 @@ bool PipeWireVideoSource::hasEnded() const {
         return false;
     }
     const std::lock_guard lock(stream_->mutex);
-    auto& stream = *stream_;
-    if (!stream.ended && stream.pausedSince &&
-        Steady::now() - std::max(*stream.pausedSince, stream.lastPicture) >= longestPause) {
-        stream.ended = true;
-        stream.reason = "paused without a picture for 2 s";
-    }
-    return stream.ended;
+    return stream_->ended || stream_->pausedTooLong();
 }
 
 void PipeWireVideoSource::end() {
@@ -345,7 +344,8 @@ std::string PipeWireVideoSource::endReason() const {
         return {};
     }
     const std::lock_guard lock(stream_->mutex);
-    return stream_->reason;
+    return stream_->reason.empty() && stream_->pausedTooLong() ? "paused without a picture for 2 s"
+                                                               : stream_->reason;
 }
 
 }  // namespace vidora
