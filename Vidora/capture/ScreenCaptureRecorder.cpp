@@ -186,8 +186,10 @@ void ScreenCaptureRecorder::stopRecording() {
         // A movie without a picture plays nowhere: nothing is left of it.
         std::error_code error;
         std::filesystem::remove(*fileUrl_, error);
-        std::cerr << "Vidora: nothing was recorded into " << *fileUrl_
-                  << ": no picture came before the recording ended; the file is removed" << std::endl;
+        std::cerr << "Vidora: nothing was recorded into " << *fileUrl_ << ": "
+                  << (writeProblem ? "none of its pictures could be written"
+                                   : "no picture came before the recording ended")
+                  << "; the file is removed" << std::endl;
         result.problem = problem.value_or(RecordingProblem::noPicture);
         keepResult(std::move(result));
         return;
