@@ -46,8 +46,8 @@ public:
     virtual ~CaptureStream() = default;
     // False when capture cannot begin; nothing is delivered then.
     virtual bool startCapture() = 0;
-    // Why startCapture gave false.
-    virtual RecordingProblem startFailure() const { return RecordingProblem::noPicture; }
+    // Why startCapture gave false; nothing when interrupt() ended it and nothing else went wrong.
+    virtual std::optional<RecordingProblem> startFailure() const { return RecordingProblem::noPicture; }
     // Ends delivery; no sample is delivered after it returns.
     virtual void stopCapture() = 0;
     // Makes a startCapture that waits on another thread (for a person's answer, a first picture) give

@@ -12,15 +12,16 @@ namespace vidora {
 
 // Why a recording did not begin, or ended before it was asked to.
 enum class RecordingProblem {
-    noWindow,       // the chosen application has no window to record
-    shareRefused,   // the desktop refused to share the screen, or cannot share one
-    noPicture,      // no picture came from the screen or window
-    sourceEnded,    // the screen or window being recorded went away, or the desktop ended the share
-    diskFull,       // the disk holding the movies is full
-    cannotWrite,    // the movie could not be written otherwise
-    encoderFailed,  // no video encoder opened, or one failed while recording
-    folderMissing,  // the movies folder the player chose is not there (its drive not mounted)
-    noRoom,         // less than 1 GB free on the movies folder's disk, even after keeping the limit
+    noWindow,         // the chosen application has no window to record
+    shareRefused,     // the desktop refused to share the screen, or cannot share one
+    shareUnanswered,  // the desktop's screen-share dialog was still waiting for an answer at the stop
+    noPicture,        // no picture came from the screen or window
+    sourceEnded,      // the screen or window being recorded went away, or the desktop ended the share
+    diskFull,         // the disk holding the movies is full
+    cannotWrite,      // the movie could not be written otherwise
+    encoderFailed,    // no video encoder opened, or one failed while recording
+    folderMissing,    // the movies folder the player chose is not there (its drive not mounted)
+    noRoom,           // less than 1 GB free on the movies folder's disk, even after keeping the limit
 };
 
 // How a recording ended.
@@ -31,6 +32,9 @@ struct RecordingResult {
     // From the first frame to the end.
     double seconds = 0;
     std::optional<RecordingProblem> problem;
+    // The movie's end could not be written (the problem says why): the file kept plays up to its last
+    // whole fragment, up to two seconds before the end.
+    bool endLost = false;
     // What was to be recorded, for the player ("World of Warcraft"); may be empty.
     std::string target;
 };

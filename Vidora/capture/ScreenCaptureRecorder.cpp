@@ -74,22 +74,22 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         stream_ = std::move(stream);
         writer_ = std::move(writer);
         writerFailed_ = false;
+        startProblem_.reset();
         framesCaptured_ = 0;
         framesSkipped_ = 0;
     });
     ++recordingNumber_;
     problem_.reset();
     recording_ = true;
-    if (session_) {
-        session_->startRunning();
-    }
     fileUrl_ = path;
     // Capture begins on the queue, after anything queued before; a stop that came first leaves no
     // stream to start. The movie is begun once the capture runs, at the size its source settled on,
-    // so a capture that cannot start leaves no file behind.
+    // so a capture that cannot start leaves no file behind; the microphone starts then too, so that
+    // nothing piles up on the queue while the start waits (for the desktop's dialog).
     queue_.async([this, path, rect] {
         if (!stream_ || !stream_->startCapture()) {
-            stopLater(stream_ ? stream_->startFailure() : RecordingProblem::noPicture);
+            startProblem_ = stream_ ? stream_->startFailure() : std::nullopt;
+            stopLater(startProblem_.value_or(RecordingProblem::noPicture));
             return;
         }
         const PictureSize size = stream_->pictureSize().value_or(PictureSize{rect.width, rect.height});
@@ -99,10 +99,14 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         if (!writer_->startWriting(path, videoSettings(size.width, size.height, frameRate),
                                    audioSettings())) {
             std::cerr << "Vidora: cannot write the movie " << path << std::endl;
-            stopLater(writer_->failure());
+            startProblem_ = writer_->failure();
+            stopLater(*startProblem_);
             return;
         }
         writing_ = true;
+        if (session_) {
+            session_->startRunning();
+        }
     });
 }
 
@@ -127,29 +131,37 @@ void ScreenCaptureRecorder::stopRecording() {
     if (!recording_ || !fileUrl_) {
         return;
     }
-    if (session_) {
-        session_->stopRunning();
-    }
     // A start still waiting on the queue (for the desktop's dialog) gives up first. stream_ changes
     // only under control_, which is held here.
     if (stream_) {
         stream_->interrupt();
     }
     // Capture ends first, so what is still queued is the last of it; the writer is finished on the
-    // queue after those samples, and nothing reaches it afterwards.
+    // queue after those samples, and nothing reaches it afterwards. The microphone, which the start
+    // may have begun until the stream was taken, stops with it.
     std::unique_ptr<CaptureStream> stream;
     queue_.sync([&] { stream = std::move(stream_); });
+    if (session_) {
+        session_->stopRunning();
+    }
     if (stream) {
         stream->stopCapture();
     }
     bool written = false;
+    bool endLost = false;
+    std::optional<RecordingProblem> writeProblem;
     std::int64_t kept = 0;
     std::int64_t captured = 0;
     queue_.sync([&] {
         if (writing_) {
             writing_ = false;
+            const bool failedBefore = writer_->hasFailed();
             writer_->finishWriting();
             written = true;
+            endLost = !failedBefore && writer_->hasFailed();
+            if (writer_->hasFailed()) {
+                writeProblem = writer_->failure();
+            }
             kept = writer_->framesWritten();
         }
         captured = framesCaptured_ + framesSkipped_;
@@ -157,10 +169,13 @@ void ScreenCaptureRecorder::stopRecording() {
     const auto folderLock = std::move(folderLock_);
     recording_ = false;
     const auto first = startTime();
+    // Why it ended: what stopped it, else what kept the capture or the movie from starting (a stop may
+    // come before the start's own), else what the end of the movie met.
+    const auto problem = problem_ ? problem_ : startProblem_ ? startProblem_ : writeProblem;
     RecordingResult result{.movie = *fileUrl_,
                            .fileKept = false,
                            .seconds = first ? tavrin::secondsBetween(*first, clock_.now()) : 0.0,
-                           .problem = problem_,
+                           .problem = problem,
                            .target = {}};
     setStartTime(std::nullopt);
     if (!written) {
@@ -171,9 +186,11 @@ void ScreenCaptureRecorder::stopRecording() {
         // A movie without a picture plays nowhere: nothing is left of it.
         std::error_code error;
         std::filesystem::remove(*fileUrl_, error);
-        std::cerr << "Vidora: nothing was recorded into " << *fileUrl_
-                  << ": no picture came before the recording ended; the file is removed" << std::endl;
-        result.problem = problem_.value_or(RecordingProblem::noPicture);
+        std::cerr << "Vidora: nothing was recorded into " << *fileUrl_ << ": "
+                  << (writeProblem ? "none of its pictures could be written"
+                                   : "no picture came before the recording ended")
+                  << "; the file is removed" << std::endl;
+        result.problem = problem.value_or(RecordingProblem::noPicture);
         keepResult(std::move(result));
         return;
     }
@@ -181,12 +198,14 @@ void ScreenCaptureRecorder::stopRecording() {
     std::clog << "Finished " << *fileUrl_
               << (renamed ? ", now with the extension mp4"
                           : ", which keeps its name: it could not be renamed to .mp4")
-              << " (" << kept << " frames kept, " << std::max<std::int64_t>(captured - kept, 0) << " dropped)"
-              << std::endl;
+              << " (" << kept << " frames kept, " << std::max<std::int64_t>(captured - kept, 0) << " dropped"
+              << (endLost ? "; its end could not be written, it plays up to its last whole fragment" : "")
+              << ")" << std::endl;
     if (renamed) {
         result.movie = std::filesystem::path(*fileUrl_).replace_extension("mp4").string();
     }
     result.fileKept = true;
+    result.endLost = endLost;
     keepResult(std::move(result));
 }
 

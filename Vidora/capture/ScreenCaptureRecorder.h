@@ -102,10 +102,11 @@ private:
     std::atomic<std::uint64_t> recordingNumber_{0};
     std::optional<RecordingProblem> problem_;  // under control_
     std::mutex resultMutex_;
-    std::optional<RecordingResult> result_;       // under resultMutex_
-    bool writerFailed_ = false;                   // on the queue
-    std::int64_t framesCaptured_ = 0;             // the sample queue's
-    std::atomic<std::int64_t> framesSkipped_{0};  // grabs the writer had no time for
+    std::optional<RecordingResult> result_;         // under resultMutex_
+    bool writerFailed_ = false;                     // on the queue
+    std::optional<RecordingProblem> startProblem_;  // the queue's; why the start failed
+    std::int64_t framesCaptured_ = 0;               // the sample queue's
+    std::atomic<std::int64_t> framesSkipped_{0};    // grabs the writer had no time for
     static constexpr tavrin::Date::rep noStartTime = INT64_MIN;
     std::atomic<tavrin::Date::rep> startTime_{noStartTime};
     tavrin::SerialQueue queue_{"Tavrinworks.Recorder"};

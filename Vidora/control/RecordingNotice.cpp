@@ -74,6 +74,8 @@ std::string problemSentence(const RecordingResult& result) {
                    " has no window to record.";
         case RecordingProblem::shareRefused:
             return "The screen share was refused, or the desktop cannot share the screen.";
+        case RecordingProblem::shareUnanswered:
+            return "The screen-share dialog was not answered.";
         case RecordingProblem::noPicture:
             return "No picture came from the screen or window to record.";
         case RecordingProblem::sourceEnded:
@@ -96,12 +98,17 @@ std::string problemSentence(const RecordingResult& result) {
 std::optional<RecordingNotice> describeRecording(const RecordingResult& result, bool byHand,
                                                  const MatchSummary& match) {
     if (result.problem) {
-        RecordingNotice notice{.title = result.fileKept ? "Recording stopped early"
-                                        : byHand        ? "Recording did not start"
-                                                        : "Match not recorded",
+        const bool endLost = result.fileKept && result.endLost;
+        RecordingNotice notice{.title = endLost           ? "End of the recording lost"
+                                        : result.fileKept ? "Recording stopped early"
+                                        : byHand          ? "Recording did not start"
+                                                          : "Match not recorded",
                                .body = problemSentence(result),
                                .movie = std::nullopt};
-        if (result.fileKept) {
+        if (endLost) {
+            notice.body += " Its last seconds could not be written; the rest is in " + result.movie + ".";
+            notice.movie = result.movie;
+        } else if (result.fileKept) {
             notice.body += " What was recorded is in " + result.movie + ".";
             notice.movie = result.movie;
         }

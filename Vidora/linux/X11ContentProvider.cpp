@@ -89,6 +89,11 @@ private:
 X11ContentProvider::X11ContentProvider(std::string displayName, tavrin::ProcessTable processes)
     : displayName_(std::move(displayName)), processes_(std::move(processes)) {}
 
+std::vector<Display> X11ContentProvider::displays() const {
+    const auto snapshot = X11Snapshot::open(displayName_);
+    return snapshot ? monitors(snapshot->connection.get(), snapshot->root) : std::vector<Display>{};
+}
+
 std::optional<ShareableContent> X11ContentProvider::getShareableContent() const {
     const auto snapshot = X11Snapshot::open(displayName_);
     if (!snapshot) {

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ProcessTable.h"
 #include "capture/ShareableContent.h"
@@ -25,6 +26,8 @@ public:
     std::optional<ShareableContent> getShareableContent() const override;
     // From the running executable's name; needs no display.
     std::optional<std::string> ownBundleIdentifier() const override;
+    // The displays alone, as a snapshot has them; none when the display cannot be reached.
+    std::vector<Display> displays() const;
 
 private:
     std::string displayName_;

@@ -195,22 +195,38 @@ TEST(FfmpegMovieWriterTest, RefusesToReplaceAFileAndLeavesNothingWhenItCannotSta
     EXPECT_FALSE(std::filesystem::exists(folder.file("empty.mp0")));
 }
 
-// Records in a child process, whose wait status it returns. Without a file size limit: five seconds (key
-// frames at 0, 2 and 4 s, each opening a fragment), then the child is killed mid-recording. With one:
-// until the writer reports that it can no longer write (exit 0), and then the movie is finished.
-int recordInChild(const std::string& path, rlim_t fileSizeLimit) {
+enum class Ending { killed, diskFills, endCannotBeWritten };
+
+// Records in a child process, whose wait status it returns. Killed: five seconds (key frames at 0, 2 and
+// 4 s, each opening a fragment), then the child is killed mid-recording. The disk fills: until the writer
+// reports that it can no longer write (exit 0), and then the movie is finished. The end cannot be written:
+// just past the key frame at 2 s, and once the first fragment is on disk the file may grow by no more than
+// 100 bytes, so the last fragment is torn and the trailer lost (exit 0 when the finished writer says so).
+int recordInChild(const std::string& path, Ending ending) {
     const pid_t child = ::fork();
     if (child == 0) {
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        const auto limitSize = [](rlim_t size) {
+            const rlimit limit{size, size};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        };
         ::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        limitSize(ending == Ending::diskFills ? 200'000 : RLIM_INFINITY);
         FfmpegMovieWriter writer;
         if (!writer.startWriting(path, videoSettings(width, height), audioSettings())) {
             ::_exit(2);
         }
         writer.startSession(start);
+        if (ending == Ending::endCannotBeWritten) {
+            capture(writer, 0s, 2100ms);
+            while (playableLength(path) == 0) {
+                std::this_thread::sleep_for(10ms);
+            }
+            limitSize(std::filesystem::file_size(path) + 100);  // the next fragment's header torn
+            writer.finishWriting();
+            ::_exit(writer.hasFailed() && writer.failure() == RecordingProblem::cannotWrite ? 0 : 1);
+        }
         for (MediaTime from = -100ms; !writer.hasFailed() && from < 60s; from += 100ms) {
-            if (from == 5s && fileSizeLimit == RLIM_INFINITY) {
+            if (from == 5s && ending == Ending::killed) {
                 ::raise(SIGKILL);
             }
             capture(writer, from, from + 100ms);
@@ -225,18 +241,23 @@ int recordInChild(const std::string& path, rlim_t fileSizeLimit) {
 }
 
 // A killed recorder's movie decodes up to its last fragment, with all its tracks; a full disk is reported
-// while writing, and the movie so far is finished.
+// while writing, and at the end, and the movie so far is finished and plays.
 TEST(FfmpegMovieWriterTest, MovieOfAKilledRecorderOrOnAFullDiskStaysPlayable) {
     TemporaryFolder folder;
-    const int killed = recordInChild(folder.file("killed.mp0"), RLIM_INFINITY);
+    const int killed = recordInChild(folder.file("killed.mp0"), Ending::killed);
     EXPECT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL) << killed;
     EXPECT_GE(decodedVideoFrames(folder.file("killed.mp0")), 60);
     EXPECT_EQ(
         run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + folder.file("killed.mp0")),
         "video\naudio\naudio\n");
-    const int full = recordInChild(folder.file("full.mp0"), 200'000);
+    const int full = recordInChild(folder.file("full.mp0"), Ending::diskFills);
     EXPECT_TRUE(WIFEXITED(full) && WEXITSTATUS(full) == 0) << full;
     EXPECT_GT(decodedVideoFrames(folder.file("full.mp0")), 0);
+    const int endless = recordInChild(folder.file("endless.mp0"), Ending::endCannotBeWritten);
+    EXPECT_TRUE(WIFEXITED(endless) && WEXITSTATUS(endless) == 0) << "a failed end went unnoticed";
+    const int frames = decodedVideoFrames(folder.file("endless.mp0"));
+    EXPECT_TRUE(frames > 0 && frames <= 60)
+        << frames << " frames: the movie does not play to its last fragment";
 }
 
 // A movie cut short by a crash becomes mp4 and plays up to its last whole fragment (a "moof" and its "mdat"),

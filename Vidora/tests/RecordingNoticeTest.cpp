@@ -41,6 +41,13 @@ TEST(RecordingNotice, TellsOfMatchesAndFailuresButNotOfRecordingsByHandThatWentW
               (RecordingNotice{"Recording stopped early",
                                "The disk is full. What was recorded is in /v/2025-03-07 21.04.07.mp4.",
                                full.movie}));
+    // A movie whose end could not be written is kept, and told so.
+    full.endLost = true;
+    EXPECT_EQ(describeRecording(full, false, facts),
+              (RecordingNotice{"End of the recording lost",
+                               "The disk is full. Its last seconds could not be written; the rest is in "
+                               "/v/2025-03-07 21.04.07.mp4.",
+                               full.movie}));
     const RecordingResult noWindow{.movie = {},
                                    .fileKept = false,
                                    .seconds = 0,

@@ -28,6 +28,7 @@ struct WriterLog {
     Calls calls;
     std::atomic<bool> starts = true;
     std::atomic<bool> failed = false;
+    std::atomic<bool> finishFails = false;  // the end of the movie cannot be written
 
     void note(const std::string& call) {
         std::lock_guard lock(mutex);
@@ -61,7 +62,10 @@ struct FakeSink final : MovieSink {
                   std::to_string(buffer.presentationTime.count()) + " " +
                   std::to_string(buffer.samples.at(0)));
     }
-    void finishWriting() override { log_.note("finish"); }
+    void finishWriting() override {
+        log_.note("finish");
+        log_.failed = log_.failed || log_.finishFails;
+    }
     bool hasFailed() const override { return log_.failed; }
     std::int64_t framesWritten() const override { return frames_; }
 
@@ -84,6 +88,12 @@ protected:
         bool startCapture() override { return true; }
         void stopCapture() override {}
     };
+    struct Microphone final : MicrophoneSession {
+        explicit Microphone(WriterLog& log) : log_(log) {}
+        void startRunning() override { log_.note("microphone on"); }
+        void stopRunning() override { log_.note("microphone off"); }
+        WriterLog& log_;
+    };
     std::optional<ShareableContent> getShareableContent() const override {
         return ShareableContent{{{7, 1920, 1080, {0, 0, 1920, 1080}}},
                                 {{1, true, ApplicationRecord{game, 42}, {100, 100, 800, 600}}},
@@ -94,7 +104,9 @@ protected:
                                               StreamOutput&) override {
         return std::make_unique<Stream>();
     }
-    std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override { return nullptr; }
+    std::unique_ptr<MicrophoneSession> makeMicrophone(MicrophoneOutput&) override {
+        return withMicrophone ? std::make_unique<Microphone>(log) : nullptr;
+    }
     bool exists(const std::string& name) const { return std::filesystem::exists(movies.file(name)); }
     std::size_t posted() {
         const std::lock_guard lock(mainMutex);
@@ -111,6 +123,7 @@ protected:
         }
     }
 
+    bool withMicrophone = false;
     tavrin::testing::TemporaryFolder movies;
     tavrin::testing::ManualClock clock{tavrin::Date(std::chrono::seconds(1'700'000'000))};
     std::mutex mainMutex;
@@ -195,6 +208,23 @@ TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicState
     EXPECT_EQ(log.taken(),
               (Calls{"start 1920x1080", "session 20", "video 20", "microphone 25 0", "microphone 35 100",
                      "video 50", "video 60", "microphone 65 100", "finish"}));
+}
+
+// The microphone starts once capture runs, not while a start waits (for the desktop's dialog), so
+// nothing piles up meanwhile. A movie whose end cannot be written is kept and told as the failure it is.
+TEST_F(ScreenCaptureRecorderTest, MicrophoneStartsWithTheCaptureAndAMovieWhoseEndIsLostIsSaidSo) {
+    withMicrophone = true;
+    ASSERT_TRUE(recorder.setup(game));
+    recorder.start(movies.file("a.mp0"), true);
+    recorder.didOutputScreen(frame(10));
+    ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 4; }, 10s));
+    log.finishFails = true;
+    recorder.stop();
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "microphone on", "session 10", "video 10",
+                                  "microphone off", "finish"}));
+    const auto result = recorder.takeResult();
+    EXPECT_TRUE(result && result->fileKept && result->endLost &&
+                result->problem == RecordingProblem::cannotWrite && exists("a.mp4"));
 }
 
 TEST_F(ScreenCaptureRecorderTest, StopWhileSamplesArriveAppendsNothingAfterTheEnd) {

@@ -19,6 +19,8 @@
 #include "capture/ScreenCaptureFilter.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "linux/X11ContentProvider.h"
+#include "wayland/PipeWireVideoSource.h"
+#include "wayland/ScreenCastPortal.h"
 #include "wayland/SessionCapturePlatform.h"
 #include "writer/FfmpegMovieWriter.h"
 
@@ -147,6 +149,11 @@ void choose(const std::string& output) {
     std::ofstream(WaylandDesktop::folder + "/desktop/choice") << output;
 }
 
+// Outputs made, moved and taken away as a person would.
+void sway(const std::string& command) {
+    run("swaymsg -s " + WaylandDesktop::folder + "/desktop/compositor/sway-ipc.* " + command + " >/dev/null");
+}
+
 // Grey levels of a movie's frame at `second`.
 std::string frameAt(const std::string& movie, double second) {
     return run("ffmpeg -v error -ss " + std::to_string(second) + " -i '" + movie +
@@ -178,6 +185,26 @@ struct Engine {
         const std::lock_guard lock(mutex);
         return !posted.empty();
     }
+    void runPosted() {
+        std::vector<std::function<void()>> work;
+        {
+            const std::lock_guard lock(mutex);
+            work.swap(posted);
+        }
+        for (auto& piece : work) {
+            piece();
+        }
+    }
+    // Chooses the display at `frame`, once the X server has one there.
+    bool setupDisplayAt(const Rect& frame) {
+        return waitUntil(
+            [&] {
+                const auto displays = X11ContentProvider().displays();
+                const auto found = std::ranges::find(displays, frame, &Display::frame);
+                return found != displays.end() && recorder.setup(found->displayID);
+            },
+            10s);
+    }
 
     // Records `seconds` into `path` (.mp0); the finished movie's path, or nothing when no frame came.
     std::optional<std::string> record(const std::string& path, std::chrono::milliseconds length) {
@@ -191,21 +218,20 @@ struct Engine {
 
 TEST(WaylandRecording, DisplayIsChosenOnceThenRestoredAndARefusalLeavesTheRecorderIdle) {
     TemporaryFolder folder;
+    // The displays are Xwayland's RandR monitors; this one is scaled by 2, so the X server counts it in
+    // half the pixels, and the movie has the stream's.
+    sway("output HEADLESS-1 scale 2");
     Engine engine(folder.file("state/vidora/screencast"));
-    // The displays are Xwayland's RandR monitors.
-    const auto displays = ScreenCaptureFilter(engine.content).getDisplays();
-    ASSERT_TRUE(displays && displays->size() == 1);
-    EXPECT_EQ(displays->front().w, 1280);
-    ASSERT_TRUE(engine.recorder.setup(displays->front().id));
+    ASSERT_TRUE(engine.setupDisplayAt({0, 0, 640, 360}));
 
     const int askedBefore = timesAsked();
     const auto first = engine.record(folder.file("first.mp0"), 1500ms);
     ASSERT_TRUE(first) << "no frame came through the portal";
     EXPECT_EQ(timesAsked(), askedBefore + 1);
-    EXPECT_TRUE(std::filesystem::exists(folder.file("state/vidora/screencast/1280x720+0+0")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("state/vidora/screencast/640x360+0+0")));
     const std::string early = frameAt(*first, 0.3);
     const std::string late = frameAt(*first, 1.3);
-    ASSERT_EQ(early.size(), 1280U * 720);
+    ASSERT_EQ(early.size(), 1280U * 720) << "the movie does not have the stream's size";
     EXPECT_GT(std::count_if(late.begin(), late.end(), [](char grey) { return grey != 0; }), 1280 * 720 / 2)
         << "the picture is black";
     EXPECT_NE(early, late) << "the picture does not change";
@@ -223,6 +249,24 @@ TEST(WaylandRecording, DisplayIsChosenOnceThenRestoredAndARefusalLeavesTheRecord
     EXPECT_EQ(timesAsked(), askedBefore + 2);
     engine.posted.front()();
     EXPECT_FALSE(engine.recorder.isRecording());
+
+    // Two monitors of one size, swapped after the choice: the kept choice would restore the other one
+    // (the portal says (0, 0) for every output), so the person is asked again, and here refuses.
+    sway("create_output");
+    sway("output HEADLESS-2 resolution 1280x720 position 0 0");
+    sway("output HEADLESS-1 scale 1 position 1280 0");
+    Engine two(folder.file("two"));
+    choose("HEADLESS-1");
+    ASSERT_TRUE(two.setupDisplayAt({1280, 0, 1280, 720}));
+    ASSERT_TRUE(two.record(folder.file("right.mp0"), 300ms));
+    sway("output HEADLESS-2 position 1280 0");
+    sway("output HEADLESS-1 position 0 0");
+    choose("");
+    const int askedBeforeSwap = timesAsked();
+    two.recorder.start(folder.file("swapped.mp0"), false);
+    EXPECT_TRUE(waitUntil([&] { return timesAsked() > askedBeforeSwap || two.recorder.startTime(); }, 20s));
+    two.recorder.stop();
+    EXPECT_EQ(timesAsked(), askedBeforeSwap + 1) << "the other monitor was recorded without asking";
     choose("HEADLESS-1");
 }
 
@@ -252,28 +296,91 @@ TEST(WaylandRecording, StopWhileTheDialogWaitsEndsTheStartAtOnce) {
     engine.recorder.stop();
     EXPECT_EQ(lines("chooser-answered"), answeredBefore) << "the stop waited for the person's answer";
     EXPECT_FALSE(engine.recorder.isRecording());
+    EXPECT_EQ(engine.recorder.takeResult()->problem, RecordingProblem::shareUnanswered);
     EXPECT_FALSE(std::filesystem::exists(folder.file("unanswered.mp0")) ||
                  std::filesystem::exists(folder.file("unanswered.mp4")));
     choose("HEADLESS-1");
     EXPECT_TRUE(waitUntil([&] { return lines("chooser-answered") > answeredBefore; }, 20s));
 }
 
-// The desktop ending the share (here its portal going away) ends the recording as a vanished display
-// does, and what was recorded is kept.
-TEST(WaylandRecording, AShareTheDesktopEndsEndsTheRecording) {
+// The desktop ending the share ends the recording as a vanished display does, and what was recorded is
+// kept: its portal session closed (xdg-desktop-portal-wlr then takes the stream away and says nothing on
+// the bus) within a moment, sooner than the 2 s after which a paused stream ends it; the stream paused
+// (its link taken away) 2 s after its last picture. The stop waits for no portal that has stopped
+// answering.
+TEST(WaylandRecording, AShareTheDesktopEndsOrPausesEndsTheRecording) {
     TemporaryFolder folder;
     Engine engine(folder.file("tokens"));
     engine.recorder.start(folder.file("ended.mp0"), false);
     ASSERT_TRUE(waitUntil([&] { return engine.recorder.startTime().has_value(); }, 20s));
-    std::this_thread::sleep_for(500ms);
-    run("kill $(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
-        "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.impl.portal.desktop.wlr | "
-        "awk '/uint32/ { print $2 }')");
+    std::this_thread::sleep_for(300ms);
+    run(R"sh(b=org.freedesktop.impl.portal.desktop.wlr s=/org/freedesktop/portal/desktop/session
+        child() { dbus-send --session --print-reply --dest=$b "$1" org.freedesktop.DBus.Introspectable.Introspect |
+            sed -n 's/.*node name="\([^"]*\)".*/\1/p' | head -n 1; }
+        s=$s/$(child $s); s=$s/$(child $s)
+        dbus-send --session --print-reply --dest=$b "$s" org.freedesktop.impl.portal.Session.Close >/dev/null)sh");
+    EXPECT_TRUE(waitUntil([&] { return engine.hasPosted(); }, 1500ms))
+        << "the stream waited to be linked again";
     ASSERT_TRUE(waitUntil([&] { return engine.hasPosted(); }, 10s))
         << "the recording went on without a picture";
-    engine.posted.front()();
+    const std::string portal =
+        run("dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.portal.Desktop | "
+            "awk '/uint32/ { printf $2 }'");
+    run("kill -STOP " + portal);
+    const auto stopping = std::chrono::steady_clock::now();
+    engine.runPosted();
+    const auto stopTook = std::chrono::steady_clock::now() - stopping;
+    run("kill -CONT " + portal);
+    EXPECT_LT(stopTook, 1500ms) << "the stop waited for the portal";
     EXPECT_FALSE(engine.recorder.isRecording());
     EXPECT_TRUE(std::filesystem::exists(folder.file("ended.mp4")));
+
+    engine.recorder.start(folder.file("paused.mp0"), false);
+    ASSERT_TRUE(waitUntil([&] { return engine.recorder.startTime().has_value(); }, 20s));
+    run("export XDG_RUNTIME_DIR=" + WaylandDesktop::folder + "/desktop/runtime\n" + R"sh(
+        node=$(pw-cli ls Node | awk '/^[ \t]*id / { id = $2 } /node.name = "xdg-desktop-portal-wlr"/ { print id }' | tr -d ,)
+        link=$(pw-cli ls Link | awk -v node="\"$node\"" '/^[ \t]*id / { id = $2 } /link.output.node/ && $3 == node { print id }' | tr -d ,)
+        pw-cli destroy "$link" >/dev/null)sh");
+    EXPECT_TRUE(waitUntil([&] { return engine.hasPosted(); }, 5s))
+        << "the recording went on with a frozen picture";
+    engine.runPosted();
+    EXPECT_TRUE(std::filesystem::exists(folder.file("paused.mp4")));
+}
+
+// What the recorder asks of the portal, from what the portal says; needs no desktop. A restored share is
+// taken only where it shows the chosen monitor and can show no other.
+TEST(ScreenCastPortal, RestoresOnlyTheChosenMonitorAndAsksForACursorOnlyAsOffered) {
+    const Rect left{0, 0, 1920, 1080}, right{1920, 0, 1920, 1080}, small{1920, 0, 1280, 720};
+    const std::pair origin(0, 0), full(1920, 1080);
+    // The position decides, in the scale of the chosen monitor (Xwayland may count twice the pixels).
+    EXPECT_TRUE(showsOnly({std::pair(1920, 0), full}, right, {left, right}));
+    EXPECT_FALSE(showsOnly({origin, full}, right, {left, right}));
+    EXPECT_TRUE(showsOnly({std::pair(960, 0), std::pair(960, 540)}, right, {left, right}));
+    // Where no monitor lies as said (the portal says (0, 0) for every output), or nothing is said, the
+    // size decides, only where no other monitor has it; with nothing said, only a single monitor is sure.
+    EXPECT_TRUE(showsOnly({origin, std::pair(1280, 720)}, small, {left, small}));
+    EXPECT_FALSE(showsOnly({std::nullopt, full}, right, {left, right}));
+    EXPECT_TRUE(showsOnly({}, left, {left}));
+    EXPECT_FALSE(showsOnly({}, left, {left, right}));
+    // The cursor drawn in where offered, else hidden, else left to the portal (hidden 1, embedded 2,
+    // metadata 4).
+    EXPECT_EQ(cursorModeFor(1 | 2 | 4), 2U);
+    EXPECT_EQ(cursorModeFor(1 | 4), 1U);
+    EXPECT_EQ(cursorModeFor(4), std::nullopt);
+}
+
+// A shared-memory buffer is read only where it holds the whole picture: 4 x 2 pixels, rows 32 bytes
+// apart, the last row 16 bytes wide; needs no desktop.
+TEST(PipeWirePicture, IsReadOnlyWithinItsBuffer) {
+    EXPECT_TRUE(holdsPicture({.offset = 8, .size = 40, .maxsize = 56, .corrupted = false}, 4, 2, 32));
+    EXPECT_FALSE(holdsPicture({.offset = 8, .size = 40, .maxsize = 55, .corrupted = false}, 4, 2, 32));
+    EXPECT_FALSE(holdsPicture({.offset = 8, .size = 40, .maxsize = 56, .corrupted = true}, 4, 2, 32));
+    EXPECT_FALSE(holdsPicture({.offset = 8, .size = 0, .maxsize = 56, .corrupted = false}, 4, 2, 32));
+    EXPECT_FALSE(holdsPicture({.offset = 0, .size = 40, .maxsize = 56, .corrupted = false}, 4, 2, 12));
+    // A stride the size of the address space wraps no sum.
+    EXPECT_FALSE(
+        holdsPicture({.offset = 0, .size = 1, .maxsize = UINT32_MAX, .corrupted = false}, 4, 3, INT32_MAX));
 }
 
 // The programs' windows go through Xwayland even where Qt's Wayland platform is installed: the window

@@ -8,24 +8,19 @@
 #include <spa/pod/builder.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace vidora {
 namespace {
 
-// Whether a buffer holds a whole picture of the negotiated size: the compositor's word is all there is,
-// and a short or corrupted buffer must not be read past its end.
-bool fits(const spa_data& plane, int width, int height, int stride) {
-    if (width <= 0 || height <= 0 || stride < width * 4 || plane.chunk->size == 0 ||
-        (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0) {
-        return false;
-    }
-    const std::uint64_t end =
-        std::uint64_t(plane.chunk->offset) + std::uint64_t(stride) * (height - 1) + std::uint64_t(width) * 4;
-    return end <= plane.maxsize;
-}
+using Steady = std::chrono::steady_clock;
+// A stream paused this long without a picture has been left (a monitor that went away, a share stopped
+// by a desktop that pauses it rather than ending it): it ends as a vanished display does.
+constexpr auto longestPause = std::chrono::seconds(2);
 
 // The newest buffer the compositor filled, kept from the stream until a newer one comes, so that a
 // picture is copied only when a frame is wanted, not each time the screen changes.
@@ -57,6 +52,16 @@ bool convert(const Held& picture, std::uint8_t* into, int stride) {
 
 }  // namespace
 
+// The compositor's word is all there is, and a short or corrupted buffer must not be read past its end.
+bool holdsPicture(const Plane& plane, int width, int height, int stride) {
+    if (width <= 0 || height <= 0 || stride < width * 4 || plane.size == 0 || plane.corrupted) {
+        return false;
+    }
+    const std::uint64_t end =
+        std::uint64_t(plane.offset) + std::uint64_t(stride) * (height - 1) + std::uint64_t(width) * 4;
+    return end <= plane.maxsize;
+}
+
 struct PipeWireVideoSource::Stream {
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
@@ -73,6 +78,9 @@ struct PipeWireVideoSource::Stream {
     Held newest;         // guarded by mutex; the stream has it back only for a newer one
     bool ended = false;  // guarded by mutex, so a waiter never misses it
     std::string reason;  // guarded by mutex
+    // Guarded by mutex: since when the stream has been paused after streaming, and the last picture.
+    std::optional<Steady::time_point> pausedSince;
+    Steady::time_point lastPicture;
 
     ~Stream() {
         if (loop) {
@@ -93,6 +101,11 @@ struct PipeWireVideoSource::Stream {
         }
     }
 
+    // Holding mutex.
+    bool pausedTooLong() const {
+        return pausedSince && Steady::now() - std::max(*pausedSince, lastPicture) >= longestPause;
+    }
+
     void end(const char* why = nullptr) {
         {
             const std::lock_guard lock(mutex);
@@ -108,6 +121,10 @@ struct PipeWireVideoSource::Stream {
         auto& self = *static_cast<Stream*>(data);
         if (state == PW_STREAM_STATE_STREAMING) {
             self.streaming = true;
+        }
+        if (self.streaming) {
+            const std::lock_guard lock(self.mutex);
+            self.pausedSince = state == PW_STREAM_STATE_PAUSED ? std::optional(Steady::now()) : std::nullopt;
         }
         if (!self.closing &&
             (state == PW_STREAM_STATE_ERROR || (self.streaming && state == PW_STREAM_STATE_UNCONNECTED))) {
@@ -160,7 +177,9 @@ struct PipeWireVideoSource::Stream {
                      0,
                      self.format.format};
         picture.stride = plane.chunk->stride != 0 ? plane.chunk->stride : picture.width * 4;
-        if (!plane.data || !fits(plane, picture.width, picture.height, picture.stride)) {
+        const Plane bounds{plane.chunk->offset, plane.chunk->size, plane.maxsize,
+                           (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0};
+        if (!plane.data || !holdsPicture(bounds, picture.width, picture.height, picture.stride)) {
             pw_stream_queue_buffer(self.stream, buffer);
             return;
         }
@@ -168,6 +187,7 @@ struct PipeWireVideoSource::Stream {
         {
             const std::lock_guard lock(self.mutex);
             std::swap(self.newest, picture);
+            self.lastPicture = Steady::now();
         }
         if (picture.buffer) {
             pw_stream_queue_buffer(self.stream, picture.buffer);
@@ -310,7 +330,7 @@ bool PipeWireVideoSource::hasEnded() const {
         return false;
     }
     const std::lock_guard lock(stream_->mutex);
-    return stream_->ended;
+    return stream_->ended || stream_->pausedTooLong();
 }
 
 void PipeWireVideoSource::end() {
@@ -324,7 +344,8 @@ std::string PipeWireVideoSource::endReason() const {
         return {};
     }
     const std::lock_guard lock(stream_->mutex);
-    return stream_->reason;
+    return stream_->reason.empty() && stream_->pausedTooLong() ? "paused without a picture for 2 s"
+                                                               : stream_->reason;
 }
 
 }  // namespace vidora

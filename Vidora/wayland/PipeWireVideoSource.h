@@ -12,6 +12,18 @@
 
 namespace vidora {
 
+// A buffer's plane as the compositor describes it.
+struct Plane {
+    std::uint32_t offset = 0;   // where the picture begins in the memory
+    std::uint32_t size = 0;     // the bytes filled; none for an empty buffer
+    std::uint32_t maxsize = 0;  // the bytes the memory holds
+    bool corrupted = false;
+};
+
+// Whether `plane` holds a whole picture of `width` x `height` four-byte pixels, rows `stride` bytes
+// apart (the last row only as wide as the picture), without reading past its memory.
+bool holdsPicture(const Plane& plane, int width, int height, int stride);
+
 // The pictures of one PipeWire video node, such as a screen-cast portal's stream, reached through the
 // remote's file descriptor the portal hands out. Takes shared-memory buffers in BGRx, BGRA, RGBx or
 // RGBA (what a compositor offers without a graphics card) and holds on to the newest buffer, returning
@@ -39,7 +51,8 @@ public:
     std::optional<PictureSize> size() const;
     // Copies the newest picture into `frame` (pixels, size, stride); false while there is none.
     bool copyNewest(VideoFrame& frame) const;
-    // True once the stream has broken or been ended from the other side, or end() was called.
+    // True once the stream has broken or been ended from the other side, has been paused for 2 s without
+    // a picture, or end() was called.
     bool hasEnded() const;
     // Marks the stream ended (its portal session was closed) and wakes a waitForPicture; any thread.
     void end();

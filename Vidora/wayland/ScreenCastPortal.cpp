@@ -15,9 +15,13 @@
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 
@@ -32,8 +36,8 @@ const QString screenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 constexpr uint monitorSource = 1;
-constexpr uint hiddenCursor = 1;
-constexpr uint embeddedCursor = 2;
+constexpr std::uint32_t hiddenCursor = 1;
+constexpr std::uint32_t embeddedCursor = 2;
 constexpr uint persistUntilRevoked = 2;
 // A portal that does not answer a call at all is broken; the person's answer has no such limit.
 constexpr int callTimeout = 25000;
@@ -73,8 +77,7 @@ void storeToken(const std::optional<std::filesystem::path>& file, const QString&
 // where the portal says so.
 struct PortalStream {
     uint node = 0;
-    std::optional<std::pair<int, int>> position;
-    std::optional<std::pair<int, int>> size;
+    StreamPlace place;
 };
 
 std::optional<std::pair<int, int>> pairOf(const QVariant& value) {
@@ -104,8 +107,8 @@ std::optional<PortalStream> firstStream(const QVariant& streams) {
         argument >> stream.node >> properties;
         argument.endStructure();
         if (!first) {
-            stream.position = pairOf(properties.value(QStringLiteral("position")));
-            stream.size = pairOf(properties.value(QStringLiteral("size")));
+            stream.place.position = pairOf(properties.value(QStringLiteral("position")));
+            stream.place.size = pairOf(properties.value(QStringLiteral("size")));
             first = stream;
         }
     }
@@ -113,17 +116,36 @@ std::optional<PortalStream> firstStream(const QVariant& streams) {
     return first;
 }
 
-// Whether the stream shows the monitor at `monitor`. Either the place or the size will do: under a
-// scaled monitor the X server and the compositor may count the other in different pixels.
-bool shows(const PortalStream& stream, const Rect& monitor) {
-    if (!stream.position && !stream.size) {
-        return true;
+}  // namespace
+
+std::optional<std::uint32_t> cursorModeFor(std::uint32_t available) {
+    if ((available & embeddedCursor) != 0) {
+        return embeddedCursor;
     }
-    return (stream.position && *stream.position == std::pair(monitor.x, monitor.y)) ||
-           (stream.size && *stream.size == std::pair(monitor.width, monitor.height));
+    return (available & hiddenCursor) != 0 ? std::optional(hiddenCursor) : std::nullopt;
 }
 
-}  // namespace
+bool showsOnly(const StreamPlace& place, const Rect& monitor, const std::vector<Rect>& monitors) {
+    // The scale is the chosen monitor's: another monitor's picture hardly lies where that scale puts it.
+    const double scale =
+        place.size && place.size->first > 0 ? static_cast<double>(monitor.width) / place.size->first : 1;
+    const auto near = [scale](int value, int pixels) { return std::abs(value * scale - pixels) <= 1; };
+    const auto sized = [&](const Rect& other) {
+        return !place.size ||
+               (near(place.size->first, other.width) && near(place.size->second, other.height));
+    };
+    const auto placed = [&](const Rect& other) {
+        return near(place.position->first, other.x) && near(place.position->second, other.y) && sized(other);
+    };
+    std::vector<Rect> candidates;
+    if (place.position) {
+        std::ranges::copy_if(monitors, std::back_inserter(candidates), placed);
+    }
+    if (candidates.empty()) {
+        std::ranges::copy_if(monitors, std::back_inserter(candidates), sized);
+    }
+    return candidates.size() == 1 && candidates.front() == monitor;
+}
 
 // The portal's side of one session, living on the portal's own thread: every exchange runs there,
 // waiting in a nested event loop that an answer, a finished call or cancel() ends.
@@ -131,7 +153,8 @@ class PortalSession : public QObject {
     Q_OBJECT
 public:
     // On the portal's thread.
-    bool open(const Rect& monitor, const std::optional<std::filesystem::path>& tokenFolder);
+    bool open(const Rect& monitor, const std::vector<Rect>& monitors,
+              const std::optional<std::filesystem::path>& tokenFolder);
     void close();
 
     // Any thread.
@@ -148,6 +171,7 @@ public:
     }
 
     std::string why;
+    std::atomic<bool> unanswered = false;
     int remote = -1;
     uint node = 0;
 
@@ -178,7 +202,8 @@ private:
     std::optional<QDBusMessage> call(const QString& path, const QString& interface, const QString& method,
                                      const QVariantList& arguments);
     std::optional<QVariantMap> request(const QString& method, QVariantList arguments, QVariantMap options);
-    std::optional<PortalStream> start(const QString& token, uint cursor, QVariantMap& results);
+    std::optional<PortalStream> start(const QString& token, std::optional<std::uint32_t> cursor,
+                                      QVariantMap& results);
     void closeSession();
 
     QDBusConnection bus_{QString()};
@@ -247,6 +272,8 @@ std::optional<QVariantMap> PortalSession::request(const QString& method, QVarian
         why = method.toStdString() + " failed: " + reply->errorMessage().toStdString();
     } else if (!waitFor([&] { return answer_.has_value(); })) {
         why = "stopped before the desktop answered";
+        // The person is asked in SelectSources (xdg-desktop-portal-wlr's chooser) or Start (GNOME's dialog).
+        unanswered = method != QStringLiteral("CreateSession");
         // Takes the desktop's dialog away with the request.
         bus_.asyncCall(
             QDBusMessage::createMethodCall(portalService, path, requestInterface, QStringLiteral("Close")));
@@ -262,7 +289,8 @@ std::optional<QVariantMap> PortalSession::request(const QString& method, QVarian
 }
 
 // One session from its creation to its start: the stream it shows, with Start's results.
-std::optional<PortalStream> PortalSession::start(const QString& token, uint cursor, QVariantMap& results) {
+std::optional<PortalStream> PortalSession::start(const QString& token, std::optional<std::uint32_t> cursor,
+                                                 QVariantMap& results) {
     const QString sessionToken = QStringLiteral("vidorasession%1").arg(requests_);
     const auto created = request(QStringLiteral("CreateSession"), {},
                                  {{QStringLiteral("session_handle_token"), sessionToken}});
@@ -275,8 +303,10 @@ std::optional<PortalStream> PortalSession::start(const QString& token, uint curs
                  SLOT(sessionClosed(QVariantMap)));
     QVariantMap choice{{QStringLiteral("types"), monitorSource},
                        {QStringLiteral("multiple"), false},
-                       {QStringLiteral("cursor_mode"), cursor},
                        {QStringLiteral("persist_mode"), persistUntilRevoked}};
+    if (cursor) {
+        choice.insert(QStringLiteral("cursor_mode"), *cursor);
+    }
     if (!token.isEmpty()) {
         choice.insert(QStringLiteral("restore_token"), token);
     }
@@ -296,7 +326,8 @@ std::optional<PortalStream> PortalSession::start(const QString& token, uint curs
     return stream;
 }
 
-bool PortalSession::open(const Rect& monitor, const std::optional<std::filesystem::path>& tokenFolder) {
+bool PortalSession::open(const Rect& monitor, const std::vector<Rect>& monitors,
+                         const std::optional<std::filesystem::path>& tokenFolder) {
     connectionName_ = QStringLiteral("vidora-screencast-%1").arg(++connectionCount);
     bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_);
     if (!bus_.isConnected()) {
@@ -316,15 +347,17 @@ bool PortalSession::open(const Rect& monitor, const std::optional<std::filesyste
         return false;
     }
     const uint available = modes->arguments().value(0).value<QDBusVariant>().variant().toUInt();
-    const uint cursor = (available & embeddedCursor) != 0 ? embeddedCursor : hiddenCursor;
+    const auto cursor = cursorModeFor(available);
 
     const auto tokenFile = tokenPath(tokenFolder, monitor);
     const QString token = readToken(tokenFile);
     QVariantMap results;
     auto stream = start(token, cursor, results);
-    if (stream && !token.isEmpty() && !shows(*stream, monitor)) {
-        // The kept choice shows another monitor now (they were rearranged): the person chooses again,
-        // which takes a session of its own.
+    if (stream && !token.isEmpty() && !showsOnly(stream->place, monitor, monitors)) {
+        // The kept choice shows another monitor now (they were rearranged), or may: the person chooses
+        // again, which takes a session of its own.
+        std::clog << "Vidora: the kept screen-share choice may show another monitor; asking again"
+                  << std::endl;
         closeSession();
         stream = start(QString(), cursor, results);
     }
@@ -355,9 +388,10 @@ void PortalSession::closeSession() {
     }
     bus_.disconnect(portalService, session_, sessionInterface, QStringLiteral("Closed"), this,
                     SLOT(sessionClosed(QVariantMap)));
-    bus_.call(
-        QDBusMessage::createMethodCall(portalService, session_, sessionInterface, QStringLiteral("Close")),
-        QDBus::Block, 2000);
+    // Not waited for: a portal that hangs must hold up neither a stop nor the next question, and cancel()
+    // could not end the wait. A session whose Close is lost ends with the connection.
+    bus_.send(
+        QDBusMessage::createMethodCall(portalService, session_, sessionInterface, QStringLiteral("Close")));
     session_.clear();
 }
 
@@ -392,8 +426,8 @@ void ScreenCastPortal::close() {
     }
 }
 
-bool ScreenCastPortal::open(const Rect& monitor, const std::optional<std::filesystem::path>& tokenFolder,
-                            std::string& why) {
+bool ScreenCastPortal::open(const Rect& monitor, const std::vector<Rect>& monitors,
+                            const std::optional<std::filesystem::path>& tokenFolder, std::string& why) {
     // QtDBus delivers answers through the receiver's event loop: the portal's own thread runs one, so
     // whatever thread calls here, the main thread included, is never needed for the answer.
     if (!QCoreApplication::instance()) {
@@ -407,13 +441,18 @@ bool ScreenCastPortal::open(const Rect& monitor, const std::optional<std::filesy
     thread_->start();
     bool opened = false;
     QMetaObject::invokeMethod(
-        session_, [&] { opened = session_->open(monitor, tokenFolder); }, Qt::BlockingQueuedConnection);
+        session_, [&] { opened = session_->open(monitor, monitors, tokenFolder); },
+        Qt::BlockingQueuedConnection);
     why = session_->why;
     return opened;
 }
 
 void ScreenCastPortal::cancel() {
     session_->cancel();
+}
+
+bool ScreenCastPortal::wasUnanswered() const {
+    return session_->unanswered;
 }
 
 void ScreenCastPortal::onClosed(std::function<void()> closed) {

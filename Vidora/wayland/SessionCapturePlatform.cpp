@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "linux/PulseAudioSource.h"
+#include "linux/X11ContentProvider.h"
 #include "wayland/PipeWireVideoSource.h"
 #include "wayland/ScreenCastPortal.h"
 
@@ -47,10 +48,23 @@ public:
             return true;
         }
         std::string why;
-        if (!portal_.open(monitor_, options_.tokenFolder, why)) {
-            failure_ = RecordingProblem::shareRefused;
-            if (!isInterrupted()) {
+        std::vector<Rect> monitors;
+        for (const auto& display : X11ContentProvider().displays()) {
+            monitors.push_back(display.frame);
+        }
+        if (monitors.empty()) {
+            monitors.push_back(monitor_);
+        }
+        if (!portal_.open(monitor_, monitors, options_.tokenFolder, why)) {
+            if (portal_.wasUnanswered()) {
+                failure_ = RecordingProblem::shareUnanswered;
+                std::cerr << "Vidora: the recording was stopped while the screen-share dialog waited"
+                          << std::endl;
+            } else if (!isInterrupted()) {
+                failure_ = RecordingProblem::shareRefused;
                 std::cerr << "Vidora: the screen-cast portal gave no display: " << why << std::endl;
+            } else {
+                failure_.reset();
             }
             return false;
         }
@@ -66,6 +80,8 @@ public:
         if (!started || !video_->waitForPicture(options_.firstPictureTime)) {
             if (!isInterrupted()) {
                 std::cerr << "Vidora: the screen-cast stream delivered no picture" << std::endl;
+            } else {
+                failure_.reset();
             }
             stopCapture();
             return false;
@@ -80,12 +96,13 @@ public:
     }
 
     void interrupt() override {
-        portal_.cancel();
+        // Marked first, so that the start it ends knows a stop, not a refusal, ended it.
         end(interrupted_);
+        portal_.cancel();
     }
 
     std::optional<PictureSize> pictureSize() const override { return size_; }
-    RecordingProblem startFailure() const override { return failure_; }
+    std::optional<RecordingProblem> startFailure() const override { return failure_; }
 
     void stopCapture() override {
         if (audio_) {
@@ -158,7 +175,7 @@ private:
     std::unique_ptr<PulseAudioSource> audio_;
     ScreenCastPortal portal_;
     std::optional<PictureSize> size_;
-    RecordingProblem failure_ = RecordingProblem::noPicture;  // set and read on the sample queue
+    std::optional<RecordingProblem> failure_ = RecordingProblem::noPicture;  // the sample queue's
     std::shared_ptr<PixelPool> pixels_ = std::make_shared<PixelPool>(keptFrames);
     std::mutex mutex_;
     bool interrupted_ = false;  // guarded by mutex_

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <thread>
 #include <utility>
 
+#include "capture/MovieFiles.h"
 #include "writer/AudioEncoder.h"
 #include "writer/BoundedQueue.h"
 #include "writer/FramePacer.h"
@@ -113,16 +115,16 @@ bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSetting
     auto systemAudioEncoder = AudioEncoder::create(audio);
     auto microphoneEncoder = AudioEncoder::create(audio);
     if (!videoEncoder || !systemAudioEncoder || !microphoneEncoder) {
-        startFailure_ = RecordingProblem::encoderFailed;
+        problem_ = RecordingProblem::encoderFailed;
         return false;
     }
     errno = 0;
     auto muxer = MovieMuxer::create(path);
     if (!muxer) {
-        startFailure_ = errno == ENOSPC ? RecordingProblem::diskFull : RecordingProblem::cannotWrite;
+        problem_ = errno == ENOSPC ? RecordingProblem::diskFull : RecordingProblem::cannotWrite;
         return false;
     }
-    startFailure_ = RecordingProblem::cannotWrite;
+    problem_ = RecordingProblem::cannotWrite;
     const int videoStream = muxer->addStream(videoEncoder->encoder().context(), MKTAG('h', 'v', 'c', '1'));
     const int systemAudioStream = muxer->addStream(systemAudioEncoder->encoder().context());
     const int microphoneStream = muxer->addStream(microphoneEncoder->encoder().context());
@@ -138,8 +140,9 @@ bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSetting
     movie_ = std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
                                      std::move(microphoneEncoder), movieFrameRate(video), audio.sampleRate);
     movie_->start();
+    path_ = path;
     sessionStart_.reset();
-    failed_ = false;
+    problem_.reset();
     return true;
 }
 
@@ -191,17 +194,17 @@ void FfmpegMovieWriter::append(Track track, AudioBuffer buffer) {
 }
 
 bool FfmpegMovieWriter::hasFailed() const {
-    return movie_ && (movie_->muxer->hasFailed() || movie_->encodersFailed());
+    return movie_ ? movie_->muxer->hasFailed() || movie_->encodersFailed() : failed();
 }
 
 RecordingProblem FfmpegMovieWriter::failure() const {
-    if (movie_ && movie_->encodersFailed()) {
+    if (!movie_) {
+        return problem_.value_or(RecordingProblem::cannotWrite);
+    }
+    if (movie_->encodersFailed()) {
         return RecordingProblem::encoderFailed;
     }
-    if (movie_ && movie_->muxer->diskFull()) {
-        return RecordingProblem::diskFull;
-    }
-    return movie_ ? RecordingProblem::cannotWrite : startFailure_;
+    return movie_->muxer->diskFull() ? RecordingProblem::diskFull : RecordingProblem::cannotWrite;
 }
 
 void FfmpegMovieWriter::finishWriting() {
@@ -213,10 +216,24 @@ void FfmpegMovieWriter::finishWriting() {
     movie_->systemAudioThread.join();
     movie_->microphoneThread.join();
     const bool written = movie_->muxer->finish();
-    failed_ = !written || movie_->encodersFailed();
+    if (!written || movie_->encodersFailed()) {
+        problem_ = failure();
+    }
     framesWritten_ = movie_->video->framesEncoded();
     movie_.reset();
     sessionStart_.reset();
+    if (!written) {
+        // The fragment the end could not write is torn, and a torn fragment keeps players from opening
+        // the movie: it goes back to its last whole one, or holds no picture at all.
+        const std::uint64_t playable = playableLength(path_);
+        std::error_code error;
+        if (playable < std::filesystem::file_size(path_, error) && !error) {
+            std::filesystem::resize_file(path_, playable, error);
+        }
+        if (playable == 0) {
+            framesWritten_ = 0;
+        }
+    }
 }
 
 }  // namespace vidora

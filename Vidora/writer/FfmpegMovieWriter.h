@@ -41,11 +41,13 @@ public:
     void append(VideoFrame frame) override;
     // Buffers marked invalid, without a format or given for the video track are dropped.
     void append(Track track, AudioBuffer buffer) override;
-    // Encodes what is queued, finishes the tracks and closes the file; does nothing without a movie.
+    // Encodes what is queued, finishes the tracks and closes the file; does nothing without a movie. When
+    // the end cannot be written, the file is cut back to its last whole fragment.
     void finishWriting() override;
 
-    // Whether the last finished movie met an encoding or write error (its file may then be cut short).
-    bool failed() const { return failed_; }
+    // Whether the last finished movie met an encoding or write error, its end included (the file is then
+    // cut short).
+    bool failed() const { return !movie_ && problem_.has_value(); }
     bool hasFailed() const override;
     RecordingProblem failure() const override;
     std::int64_t framesWritten() const override { return framesWritten_; }
@@ -54,8 +56,9 @@ private:
     struct Movie;
     std::unique_ptr<Movie> movie_;
     std::optional<MediaTime> sessionStart_;
-    bool failed_ = false;
-    RecordingProblem startFailure_ = RecordingProblem::cannotWrite;
+    std::string path_;
+    // Why the last movie could not start, or failed up to its end; nothing while all went well.
+    std::optional<RecordingProblem> problem_;
     std::int64_t framesWritten_ = 0;
 };
 

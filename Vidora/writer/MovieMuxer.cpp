@@ -64,37 +64,41 @@ void MovieMuxer::write(int stream, AVPacket& packet, AVRational timeBase) {
     }
     packet.stream_index = stream;
     av_packet_rescale_ts(&packet, timeBase, format_->streams[stream]->time_base);
-    int result = av_write_frame(format_.get(), &packet);
-    if (result >= 0) {
-        result = format_->pb->error;
-    }
-    if (result < 0 && !failed_) {
-        char text[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_make_error_string(text, sizeof text, result);
-        std::clog << "Writing " << path_ << " failed: " << text << std::endl;
-    }
-    if (result < 0) {
-        failed_ = true;
-        diskFull_ = diskFull_ || result == AVERROR(ENOSPC);
-        writeFailed_ = true;
-    }
+    const int result = av_write_frame(format_.get(), &packet);
+    note(result >= 0 ? format_->pb->error : result);
 }
 
+// Each step of the end can fail as a packet's write can: the trailer writes the last fragment, the flush
+// and the close hand over what FFmpeg and the C library still hold, and some file systems (NFS, quotas)
+// report a full disk only when the file is closed.
 bool MovieMuxer::finish() {
     std::lock_guard lock(mutex_);
     if (!format_) {
         return false;
     }
-    if (av_write_trailer(format_.get()) < 0) {
-        failed_ = true;
-    }
+    note(av_write_trailer(format_.get()));
     avio_flush(format_->pb);
-    if (format_->pb->error < 0) {
-        failed_ = true;
-    }
+    note(format_->pb->error);
+    note(avio_closep(&format_->pb));
     format_.reset();
-    close();
+    if (descriptor_ >= 0 && ::close(std::exchange(descriptor_, -1)) != 0) {
+        note(AVERROR(errno));
+    }
     return !failed_;
+}
+
+void MovieMuxer::note(int result) {
+    if (result >= 0) {
+        return;
+    }
+    if (!failed_) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_make_error_string(text, sizeof text, result);
+        std::clog << "Writing " << path_ << " failed: " << text << std::endl;
+    }
+    failed_ = true;
+    diskFull_ = diskFull_ || result == AVERROR(ENOSPC) || result == AVERROR(EDQUOT);
+    writeFailed_ = true;
 }
 
 void MovieMuxer::discard() {

@@ -28,7 +28,7 @@ public:
     bool writeHeader();
     // Encoder threads: one packet of `stream`, timestamps in `timeBase`, increasing per stream.
     void write(int stream, AVPacket& packet, AVRational timeBase);
-    // Writes the rest and closes the file; false when any write failed.
+    // Writes the rest and closes the file; false when any write failed, this last one included.
     bool finish();
     // A packet could not be written; any thread.
     bool hasFailed() const { return writeFailed_; }
@@ -40,6 +40,8 @@ public:
 private:
     MovieMuxer(std::string path, int descriptor, ffmpeg::FormatContextPtr format);
     void close();
+    // Takes an FFmpeg result: a failure is logged (the first one) and remembered. Holding mutex_.
+    void note(int result);
 
     std::string path_;
     int descriptor_;

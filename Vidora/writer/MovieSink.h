@@ -53,7 +53,7 @@ public:
     // Finishes every track and the file; returns when the file is complete.
     virtual void finishWriting() = 0;
     // The movie can no longer be written (the disk is full, the folder went away, an encoder failed);
-    // any thread.
+    // any thread. After finishWriting: whether the finished movie failed, its end included.
     virtual bool hasFailed() const { return false; }
     // Why writing failed, or could not begin.
     virtual RecordingProblem failure() const { return RecordingProblem::cannotWrite; }
