@@ -18,8 +18,9 @@ const QString desktopEntry = QStringLiteral("net.tavrinworks.Vidora");
 
 }  // namespace
 
-DesktopNotifier::DesktopNotifier(std::function<void(const QString&)> reveal, QObject* parent)
-    : QObject(parent), reveal_(std::move(reveal)) {
+DesktopNotifier::DesktopNotifier(std::function<void(const QString&)> reveal,
+                                 std::function<void(const QString&)> watch, QObject* parent)
+    : QObject(parent), reveal_(std::move(reveal)), watch_(std::move(watch)) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.connect(QString(), path, service, QStringLiteral("ActionInvoked"), this,
                 SLOT(actionInvoked(uint, QString)));
@@ -34,9 +35,9 @@ void DesktopNotifier::show(const RecordingNotice& notice) {
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
-    const QStringList actions = notice.movie
-                                    ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files")}
-                                    : QStringList{};
+    const QStringList actions = notice.movie ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files"),
+                                                           QStringLiteral("watch"), QStringLiteral("Watch")}
+                                             : QStringList{};
     call << QStringLiteral("Vidora") << uint(0) << desktopEntry << QString::fromStdString(notice.title)
          << QString::fromStdString(notice.body) << actions
          << QVariantMap{{QStringLiteral("desktop-entry"), desktopEntry}} << -1;
@@ -54,9 +55,14 @@ void DesktopNotifier::show(const RecordingNotice& notice) {
 }
 
 void DesktopNotifier::actionInvoked(uint id, const QString& action) {
-    if (const auto movie = movies_.constFind(id);
-        movie != movies_.constEnd() && action == QLatin1String("default")) {
+    const auto movie = movies_.constFind(id);
+    if (movie == movies_.constEnd()) {
+        return;
+    }
+    if (action == QLatin1String("default")) {
         reveal_(*movie);
+    } else if (action == QLatin1String("watch")) {
+        watch_(*movie);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "HelperPrograms.h"
 #include "QtMainThread.h"
 #include "RecorderSettings.h"
 #include "SettingsWindow.h"
@@ -48,7 +49,8 @@ bool RecorderApplication::launch() {
         content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
         runOnMainThread);
     commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
-    notifier_ = std::make_unique<DesktopNotifier>(revealFile);
+    notifier_ = std::make_unique<DesktopNotifier>(
+        revealFile, [](const QString& movie) { startMatches({QStringLiteral("--play"), movie}); });
     view_ = std::make_unique<ContentView>(
         ContentViewPlatform{.recorder = *recorder_,
                             .commands = *commands_,
@@ -93,6 +95,7 @@ bool RecorderApplication::launch() {
                     .locations = locations_,
                     .reveal = revealFile,
                     .open = openWebAddress,
+                    .matches = [] { startMatches(); },
                     .settings = [this] { openSettings(); },
                     .gameFolder = [this] { return tavrin::getAppPath(work_, tavrin::gameBundleIdentifier); },
                     .logFolder = tavrin::getStatePath("/tavrin")});
