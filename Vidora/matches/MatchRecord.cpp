@@ -137,7 +137,7 @@ RecordReading readMatchRecord(std::string_view text) {
     } catch (const Json::parse_error& error) {
         // An error at the very end is a file cut short: a record is written whole, then renamed.
         return {.record = std::nullopt,
-                .problem = error.byte >= text.size() && !text.empty() ? "The match record is cut short."
+                .problem = error.byte >= text.size() ? "The match record is cut short."
                                                                       : "The match record is not readable."};
     }
     if (!root.is_object()) {
