@@ -27,6 +27,7 @@ using namespace std::chrono_literals;
 using namespace vidora::testing;
 using tavrin::testing::TemporaryFolder;
 
+constexpr MediaTime start = testing::firstFrame;
 constexpr int width = 640;
 constexpr int height = 360;
 

@@ -12,7 +12,7 @@ namespace vidora::testing {
 
 using namespace std::chrono_literals;
 
-inline constexpr MediaTime start = 1000s;  // the first frame's capture time
+inline constexpr MediaTime firstFrame = 1000s;  // the first frame's capture time
 
 // The capture from `from` to `to` after the first frame, in time order: a bar moving across the picture at
 // 30 fps, a 440 Hz tone as system audio and an 880 Hz one 5 ms behind it from the microphone, in 10 ms
@@ -27,7 +27,7 @@ inline void capture(MovieSink& sink, MediaTime from, MediaTime to, int width, in
     };
     const auto tone = [](double frequency, MediaTime time) {
         AudioBuffer buffer{
-            .samples = {}, .sampleRate = 48000, .channels = 1, .presentationTime = start + time};
+            .samples = {}, .sampleRate = 48000, .channels = 1, .presentationTime = firstFrame + time};
         for (std::int64_t index = time.count() * 48 / 1'000'000, end = index + 480; index < end; ++index) {
             buffer.samples.push_back(static_cast<std::int16_t>(
                 8000 * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(index) / 48000)));
@@ -39,7 +39,7 @@ inline void capture(MovieSink& sink, MediaTime from, MediaTime to, int width, in
         for (auto n = (time.count() * 30 + 999'999'999) / 1'000'000'000;
              n * 1'000'000'000 / 30 < (time + 10ms).count(); ++n) {
             VideoFrame frame{PixelBytes((width * 4 + 64) * height, 40), width, height, width * 4 + 64,
-                             start + MediaTime(n * 1'000'000'000 / 30), true};
+                             firstFrame + MediaTime(n * 1'000'000'000 / 30), true};
             for (int row = 0; row < height; ++row) {
                 auto* line = &frame.pixels[row * frame.stride];
                 if (busy) {

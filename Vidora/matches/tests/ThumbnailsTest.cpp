@@ -24,7 +24,7 @@ TEST(Thumbnails, APictureOfTheFightOrAWordWhyNone) {
     const std::string movie = folder.file("2025-03-07 21.04.07.mp0");
     FfmpegMovieWriter writer;
     ASSERT_TRUE(writer.startWriting(movie, videoSettings(320, 180), audioSettings()));
-    writer.startSession(testing::start);
+    writer.startSession(testing::firstFrame);
     testing::capture(writer, 0ms, 3s, 320, 180);
     writer.finishWriting();
 
