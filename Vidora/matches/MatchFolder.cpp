@@ -23,22 +23,17 @@ void listInto(const fs::path& folder, bool kept, std::vector<MovieFile>& movies)
         const std::string name = entry->path().filename().string();
         const bool finished = MovieLocations::isMovieName(name, "mp4");
         const bool recording = !kept && MovieLocations::isMovieName(name, "mp0");
-        std::error_code statError;
-        if ((!finished && !recording) || !entry->is_regular_file(statError)) {
+        struct stat status {};
+        // One call per movie: a cold listing of thousands waits on each.
+        if ((!finished && !recording) || ::lstat(entry->path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
             continue;
         }
-        const auto size = entry->file_size(statError);
-        const auto modified = entry->last_write_time(statError);
-        if (statError) {
-            continue;  // gone since the listing
-        }
-        movies.push_back(
-            {.path = entry->path().string(),
-             .stamp = name.substr(0, name.size() - 4),
-             .kept = kept,
-             .recording = recording,
-             .size = size,
-             .modified = std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count()});
+        movies.push_back({.path = entry->path().string(),
+                          .stamp = name.substr(0, name.size() - 4),
+                          .kept = kept,
+                          .recording = recording,
+                          .size = static_cast<std::uint64_t>(status.st_size),
+                          .modified = status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec});
     }
 }
 

@@ -43,10 +43,6 @@ Json toJson(const MatchSummary& row) {
         }
         members.push_back(std::move(list));
     }
-    Json marks = Json::array();
-    for (const auto& mark : row.marks) {
-        marks.push_back({mark.time, static_cast<int>(mark.kind), mark.label, toJson(mark.result)});
-    }
     return {{"bracket", row.bracket},
             {"arena", row.arena},
             {"shuffle", row.shuffle},
@@ -59,7 +55,6 @@ Json toJson(const MatchSummary& row) {
             {"teams", std::move(members)},
             {"deaths", row.deaths},
             {"names", row.names},
-            {"marks", std::move(marks)},
             {"pictureTime", row.pictureTime},
             {"note", row.note}};
 }
@@ -90,12 +85,6 @@ MatchSummary fromJson(const Json& value, const MovieFile& file) {
     }
     row.deaths = value.at("deaths").get<int>();
     row.names = value.at("names").get<std::vector<std::string>>();
-    for (const Json& mark : value.at("marks")) {
-        row.marks.push_back({.time = mark.at(0).get<double>(),
-                             .kind = static_cast<TimelineMark::Kind>(mark.at(1).get<int>()),
-                             .label = mark.at(2).get<std::string>(),
-                             .result = outcomeFrom(mark.at(3))});
-    }
     row.pictureTime = value.at("pictureTime").get<double>();
     row.note = value.at("note").get<std::string>();
     return row;
@@ -115,7 +104,7 @@ MatchIndex::MatchIndex(std::string path) : path_(std::move(path)) {
         return;
     }
     try {
-        const Json root = Json::parse(file);
+        const Json root = Json::from_msgpack(file);
         if (root.at("version").get<int>() != indexVersion) {
             return;
         }
@@ -146,6 +135,8 @@ std::vector<MatchSummary> MatchIndex::rows(const std::vector<MovieFile>& movies,
             row.file = movie;
         } else {
             row = summarize(movie);
+            // The player reads the marks itself; the list needs none.
+            row.marks.clear();
             changed_ = true;
         }
         if (!movie.recording) {
@@ -181,7 +172,8 @@ void MatchIndex::save() {
     const std::string beside = path_ + ".new";
     {
         std::ofstream file(beside, std::ios::binary | std::ios::trunc);
-        file << root.dump(-1, ' ', false, Json::error_handler_t::replace);
+        const std::vector<std::uint8_t> bytes = Json::to_msgpack(root);
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (!file.flush()) {
             fs::remove(beside, error);
             return;
