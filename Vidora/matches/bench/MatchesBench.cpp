@@ -5,6 +5,7 @@
 // on a 1080p30 HEVC movie of the recorder's writer: real time, the frames mpv dropped, and each seek to
 // the next death. Needs a display (scripts/bench-matches starts one).
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -78,6 +79,13 @@ std::string shuffleRecord(int match) {
  "combatants": [)" + combatants + R"(], "deaths": [)" + deaths + R"(], "rounds": [)" + rounds +
            R"(], "result": {"outcome": null, "roundsWon": 4, "roundsLost": 2, "roundsDrawn": 0},
  "end": {"winningTeam": 0, "duration": 563, "newRating": 1800}})";
+}
+
+double processorSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void dropPageCache() {
@@ -178,11 +186,13 @@ void benchPlayer(const std::string& work) {
     QElapsedTimer clock;
     clock.start();
     const double from = player.position();
+    const double cpuBefore = processorSeconds();
     waitFor([&] { return player.position() >= player.length() - 0.1; }, 60000, "the movie's end");
     const double wall = clock.nsecsElapsed() / 1e9;
     std::printf("player: 1920x1080 at 30 fps, %.2f s of movie played in %.2f s; mpv dropped %lld frames at the "
-                "output and %lld in the decoder\n",
-                player.position() - from, wall, player.droppedFrames(), player.decoderDroppedFrames());
+                "output and %lld in the decoder; %.2f s of processor time per second\n",
+                player.position() - from, wall, player.droppedFrames(), player.decoderDroppedFrames(),
+                (processorSeconds() - cpuBefore) / wall);
     player.command({QStringLiteral("seek"), QStringLiteral("0"), QStringLiteral("absolute")});
     player.set("pause", QStringLiteral("yes"));
     waitFor([&] { return player.paused() && player.position() < 0.1; }, 5000, "the start");
