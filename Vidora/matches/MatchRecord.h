@@ -9,7 +9,7 @@
 
 namespace vidora {
 
-// The match record the proxy writes beside each movie's subtitles ("<stamp>.json", see docs/match-record.md):
+// The match record the proxy writes beside each movie's subtitles ("<stamp>.json", format version 1):
 // what the match browser and the player read of it. Unknown fields are ignored; a field of the wrong type
 // counts as missing.
 enum class Outcome { win, loss, draw };

@@ -191,7 +191,7 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
     resize(1280, 720);
 
     loader_ = std::make_unique<MatchLoader>(
-        options_.moviesFolder.toStdString(), (options_.cacheFolder + QStringLiteral("/matches.json")).toStdString(),
+        options_.moviesFolder.toStdString(), (options_.cacheFolder + QStringLiteral("/matches.index")).toStdString(),
         MatchLoader::Callbacks{.batch = [this](std::vector<MatchSummary> rows) { model_.append(std::move(rows)); },
                                .finished =
                                    [this](std::vector<MatchSummary> rows) {
