@@ -151,8 +151,18 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
     table_->setItemDelegateForColumn(MatchTableModel::teams, new TeamsDelegate(table_));
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setColumnWidth(MatchTableModel::date, ThumbnailLoader::width + 130);
-    table_->setColumnWidth(MatchTableModel::teams, 330);
+    const std::pair<int, int> widths[] = {{MatchTableModel::date, ThumbnailLoader::width + 130},
+                                          {MatchTableModel::bracket, 110},
+                                          {MatchTableModel::arena, 120},
+                                          {MatchTableModel::result, 60},
+                                          {MatchTableModel::rating, 110},
+                                          {MatchTableModel::length, 60},
+                                          {MatchTableModel::spec, 120},
+                                          {MatchTableModel::teams, 320},
+                                          {MatchTableModel::deaths, 60}};
+    for (const auto& [column, width] : widths) {
+        table_->setColumnWidth(column, width);
+    }
     table_->setWordWrap(true);
     table_->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(table_, &QTableView::activated, this, &MatchesWindow::play);
@@ -188,7 +198,7 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
     connect(&filterModel_, &QAbstractItemModel::modelReset, this, &MatchesWindow::showCount);
     connect(&filterModel_, &QAbstractItemModel::layoutChanged, this, &MatchesWindow::showCount);
     statusBar()->showMessage(QStringLiteral("Listing %1…").arg(options_.moviesFolder));
-    resize(1280, 720);
+    resize(1380, 760);
 
     loader_ = std::make_unique<MatchLoader>(
         options_.moviesFolder.toStdString(), (options_.cacheFolder + QStringLiteral("/matches.index")).toStdString(),
