@@ -35,9 +35,10 @@ void DesktopNotifier::show(const RecordingNotice& notice) {
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
-    const QStringList actions = notice.movie ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files"),
-                                                           QStringLiteral("watch"), QStringLiteral("Watch")}
-                                             : QStringList{};
+    const QStringList actions = notice.movie
+                                    ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files"),
+                                                  QStringLiteral("watch"), QStringLiteral("Watch")}
+                                    : QStringList{};
     call << QStringLiteral("Vidora") << uint(0) << desktopEntry << QString::fromStdString(notice.title)
          << QString::fromStdString(notice.body) << actions
          << QVariantMap{{QStringLiteral("desktop-entry"), desktopEntry}} << -1;

@@ -10,8 +10,8 @@ namespace vidora {
 
 QString helperProgram(const QString& name) {
     const QString folder = QCoreApplication::applicationDirPath();
-    for (const QString& path :
-         {folder + QLatin1Char('/') + name, folder + QStringLiteral("/" VIDORA_LIBEXEC_FROM_BIN "/") + name}) {
+    for (const QString& path : {folder + QLatin1Char('/') + name,
+                                folder + QStringLiteral("/" VIDORA_LIBEXEC_FROM_BIN "/") + name}) {
         if (QFileInfo(path).isExecutable()) {
             return QFileInfo(path).canonicalFilePath();
         }

@@ -49,8 +49,9 @@ bool RecorderApplication::launch() {
         content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
         runOnMainThread);
     commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
-    notifier_ = std::make_unique<DesktopNotifier>(
-        revealFile, [](const QString& movie) { startMatches({QStringLiteral("--play"), movie}); });
+    notifier_ = std::make_unique<DesktopNotifier>(revealFile, [](const QString& movie) {
+        startMatches({QStringLiteral("--play"), movie});
+    });
     view_ = std::make_unique<ContentView>(
         ContentViewPlatform{.recorder = *recorder_,
                             .commands = *commands_,

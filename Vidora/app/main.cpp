@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
         const QCoreApplication helper(start.argc(), start.argv());
         const QString movie = start.value(QStringLiteral("play"));
         const QStringList arguments =
-            movie.isEmpty() ? QStringList() : QStringList{QStringLiteral("--play"), QFileInfo(movie).absoluteFilePath()};
+            movie.isEmpty() ? QStringList()
+                            : QStringList{QStringLiteral("--play"), QFileInfo(movie).absoluteFilePath()};
         return vidora::startMatches(arguments) ? 0 : 1;
     }
     const tavrin::SystemClock clock;

@@ -22,8 +22,8 @@ bool hasSpec(const MatchSummary& match, const std::string& spec) {
 
 // Letter case is folded for ASCII only; other letters must match as written.
 std::string searchable(const MatchSummary& match) {
-    std::string text = match.bracket + '\n' + match.arena + '\n' + match.playerName + '\n' + match.playerSpec +
-                       '\n' + match.playerClass + '\n';
+    std::string text = match.bracket + '\n' + match.arena + '\n' + match.playerName + '\n' +
+                       match.playerSpec + '\n' + match.playerClass + '\n';
     for (const auto* team : {&match.friends, &match.enemies}) {
         for (const auto& member : *team) {
             text += member.spec + ' ' + member.className + '\n';
@@ -38,11 +38,13 @@ std::string searchable(const MatchSummary& match) {
 }  // namespace
 
 bool isWon(const MatchSummary& match) {
-    return match.shuffle ? match.hasResult && match.roundsWon > match.roundsLost : match.outcome == Outcome::win;
+    return match.shuffle ? match.hasResult && match.roundsWon > match.roundsLost
+                         : match.outcome == Outcome::win;
 }
 
 bool isLost(const MatchSummary& match) {
-    return match.shuffle ? match.hasResult && match.roundsWon < match.roundsLost : match.outcome == Outcome::loss;
+    return match.shuffle ? match.hasResult && match.roundsWon < match.roundsLost
+                         : match.outcome == Outcome::loss;
 }
 
 bool MatchFilter::accepts(const MatchSummary& match) const {

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "matches/MatchFolder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "capture/MovieFiles.h"
 #include "capture/MovieLocations.h"
@@ -25,7 +25,8 @@ void listInto(const fs::path& folder, bool kept, std::vector<MovieFile>& movies)
         const bool recording = !kept && MovieLocations::isMovieName(name, "mp0");
         struct stat status {};
         // One call per movie: a cold listing of thousands waits on each.
-        if ((!finished && !recording) || ::lstat(entry->path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        if ((!finished && !recording) || ::lstat(entry->path().c_str(), &status) != 0 ||
+            !S_ISREG(status.st_mode)) {
             continue;
         }
         movies.push_back({.path = entry->path().string(),
@@ -78,8 +79,9 @@ std::vector<std::string> companions(const std::string& movie) {
     const std::string stamp = path.stem().string();
     std::vector<std::string> files;
     std::error_code error;
-    for (const fs::path& file : {path, fs::path(path).replace_extension("srt"), fs::path(path).replace_extension("json"),
-                                 path.parent_path() / ".logs" / (stamp + ".log")}) {
+    for (const fs::path& file :
+         {path, fs::path(path).replace_extension("srt"), fs::path(path).replace_extension("json"),
+          path.parent_path() / ".logs" / (stamp + ".log")}) {
         if (fs::is_regular_file(fs::symlink_status(file, error))) {
             files.push_back(file.string());
         }

@@ -95,7 +95,8 @@ MatchSummary fromJson(const Json& value, const MovieFile& file) {
 std::string fileSignature(const MovieFile& movie) {
     fs::path path(movie.path);
     return std::to_string(movie.size) + ':' + std::to_string(movie.modified) + ' ' +
-           statText(path.replace_extension("json").string()) + ' ' + statText(path.replace_extension("srt").string());
+           statText(path.replace_extension("json").string()) + ' ' +
+           statText(path.replace_extension("srt").string());
 }
 
 MatchIndex::MatchIndex(std::string path) : path_(std::move(path)) {
@@ -111,8 +112,8 @@ MatchIndex::MatchIndex(std::string path) : path_(std::move(path)) {
         for (const auto& [movie, entry] : root.at("movies").items()) {
             MovieFile stored;
             stored.path = movie;
-            entries_.insert_or_assign(movie, Entry{entry.at("signature").get<std::string>(),
-                                                   fromJson(entry.at("row"), stored)});
+            entries_.insert_or_assign(
+                movie, Entry{entry.at("signature").get<std::string>(), fromJson(entry.at("row"), stored)});
         }
     } catch (const Json::exception&) {
         entries_.clear();  // made again from the files

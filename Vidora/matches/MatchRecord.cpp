@@ -47,7 +47,7 @@ const Json& list(const Json& object, std::string_view key) {
 
 std::optional<Outcome> outcome(const Json& object, std::string_view key) {
     const std::string value = text(object, key);
-    return value == "win" ? std::optional(Outcome::win)
+    return value == "win"    ? std::optional(Outcome::win)
            : value == "loss" ? std::optional(Outcome::loss)
            : value == "draw" ? std::optional(Outcome::draw)
                              : std::nullopt;
@@ -138,7 +138,7 @@ RecordReading readMatchRecord(std::string_view text) {
         // An error at the very end is a file cut short: a record is written whole, then renamed.
         return {.record = std::nullopt,
                 .problem = error.byte >= text.size() ? "The match record is cut short."
-                                                                      : "The match record is not readable."};
+                                                     : "The match record is not readable."};
     }
     if (!root.is_object()) {
         return {.record = std::nullopt, .problem = "The match record is not readable."};

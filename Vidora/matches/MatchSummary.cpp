@@ -74,7 +74,8 @@ MatchSummary fromRecord(const MovieFile& file, const MatchRecord& record) {
         summary.playerName = record.player->name;
         summary.playerSpec = record.player->spec;
         summary.playerClass = record.player->className;
-        playerTeam = !record.player->teams.empty() ? std::optional(record.player->teams.front()) : record.player->team;
+        playerTeam =
+            !record.player->teams.empty() ? std::optional(record.player->teams.front()) : record.player->team;
     }
     for (const auto& combatant : record.combatants) {
         // A shuffle's teams change each round: its first round's teams are shown.
@@ -86,19 +87,22 @@ MatchSummary fromRecord(const MovieFile& file, const MatchRecord& record) {
     summary.deaths = static_cast<int>(record.deaths.size());
     for (const auto& death : record.deaths) {
         summary.names.push_back(death.name);
-        summary.marks.push_back({.time = death.time,
-                                 .kind = death.side == Side::friendly ? TimelineMark::Kind::friendlyDeath
-                                         : death.side == Side::enemy  ? TimelineMark::Kind::enemyDeath
-                                                                      : TimelineMark::Kind::death,
-                                 .label = (death.name.empty() ? std::string("A player") : death.name) + " died",
-                                 .result = std::nullopt});
+        summary.marks.push_back(
+            {.time = death.time,
+             .kind = death.side == Side::friendly ? TimelineMark::Kind::friendlyDeath
+                     : death.side == Side::enemy  ? TimelineMark::Kind::enemyDeath
+                                                  : TimelineMark::Kind::death,
+             .label = (death.name.empty() ? std::string("A player") : death.name) + " died",
+             .result = std::nullopt});
     }
     // A match of one round needs no round marks.
     if (record.rounds.size() > 1) {
         for (const auto& round : record.rounds) {
             const std::string number = "Round " + std::to_string(round.number);
-            summary.marks.push_back(
-                {.time = round.start, .kind = TimelineMark::Kind::roundStart, .label = number, .result = std::nullopt});
+            summary.marks.push_back({.time = round.start,
+                                     .kind = TimelineMark::Kind::roundStart,
+                                     .label = number,
+                                     .result = std::nullopt});
             const std::string word = outcomeWord(round.result);
             summary.marks.push_back({.time = round.end,
                                      .kind = TimelineMark::Kind::roundEnd,
@@ -183,11 +187,13 @@ MatchSummary summarizeSubtitles(const MovieFile& file, std::string_view subtitle
             std::string name = line.substr(7);
             auto kind = TimelineMark::Kind::death;
             if (name.ends_with(" (F)") || name.ends_with(" (E)")) {
-                kind = name.ends_with("(F)") ? TimelineMark::Kind::friendlyDeath : TimelineMark::Kind::enemyDeath;
+                kind = name.ends_with("(F)") ? TimelineMark::Kind::friendlyDeath
+                                             : TimelineMark::Kind::enemyDeath;
                 name.resize(name.size() - 4);
             }
             summary.names.push_back(name);
-            summary.marks.push_back({.time = *time, .kind = kind, .label = name + " died", .result = std::nullopt});
+            summary.marks.push_back(
+                {.time = *time, .kind = kind, .label = name + " died", .result = std::nullopt});
             ++summary.deaths;
         }
     }

@@ -33,7 +33,7 @@ struct TimelineMark {
     enum class Kind { friendlyDeath, enemyDeath, death, roundStart, roundEnd };
     double time = 0;
     Kind kind = Kind::death;
-    std::string label;  // "Thoaxx-Magtheridon-US died", "Round 2: won"
+    std::string label;              // "Thoaxx-Magtheridon-US died", "Round 2: won"
     std::optional<Outcome> result;  // a round's, at its end
     bool operator==(const TimelineMark&) const = default;
 };
@@ -56,7 +56,7 @@ struct MatchSummary {
     std::vector<TeamMember> friends;
     std::vector<TeamMember> enemies;
     int deaths = 0;
-    std::vector<std::string> names;  // of every combatant and the dead, for the search
+    std::vector<std::string> names;   // of every combatant and the dead, for the search
     std::vector<TimelineMark> marks;  // deaths and rounds, by time
     // Where a picture of the fight is, past the loading screen.
     double pictureTime = 0;

@@ -94,14 +94,18 @@ Picture grabPicture(const std::string& movie, double seconds, int width) {
     if (!decoded || frame->width <= 0 || frame->height <= 0) {
         return failed("No picture of the movie could be decoded.");
     }
-    const int height = std::max(2, static_cast<int>(static_cast<long>(width) * frame->height / frame->width) & ~1);
-    const ffmpeg::ScaleContextPtr scale(sws_getContext(frame->width, frame->height,
-                                                       static_cast<AVPixelFormat>(frame->format), width, height,
-                                                       AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    const int height =
+        std::max(2, static_cast<int>(static_cast<long>(width) * frame->height / frame->width) & ~1);
+    const ffmpeg::ScaleContextPtr scale(
+        sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width, height,
+                       AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scale) {
         return failed("The movie's picture cannot be converted.");
     }
-    Picture picture{.width = width, .height = height, .rgb = std::vector<std::uint8_t>(width * height * 3), .problem = {}};
+    Picture picture{.width = width,
+                    .height = height,
+                    .rgb = std::vector<std::uint8_t>(width * height * 3),
+                    .problem = {}};
     std::uint8_t* planes[] = {picture.rgb.data()};
     const int strides[] = {width * 3};
     sws_scale(scale.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);

@@ -17,15 +17,24 @@ constexpr double landing = 0.25;
 
 std::optional<PlayerCommand> commandForKey(std::string_view key) {
     static const std::map<std::string_view, PlayerCommand, std::less<>> keys = {
-        {"Space", {Action::togglePause}},     {"K", {Action::togglePause}},
-        {"J", {Action::seekBy, -10}},         {"L", {Action::seekBy, 10}},
-        {"Left", {Action::seekBy, -5}},       {"Right", {Action::seekBy, 5}},
-        {",", {Action::stepFrame, -1}},       {".", {Action::stepFrame, 1}},
-        {"N", {Action::nextDeath}},           {"P", {Action::previousDeath}},
-        {"Home", {Action::toStart}},          {"End", {Action::toEnd}},
-        {"F", {Action::fullScreen}},          {"Esc", {Action::leaveFullScreen}},
-        {"<", {Action::slower}},              {">", {Action::faster}},
-        {"[", {Action::slower}},              {"]", {Action::faster}},
+        {"Space", {Action::togglePause}},
+        {"K", {Action::togglePause}},
+        {"J", {Action::seekBy, -10}},
+        {"L", {Action::seekBy, 10}},
+        {"Left", {Action::seekBy, -5}},
+        {"Right", {Action::seekBy, 5}},
+        {",", {Action::stepFrame, -1}},
+        {".", {Action::stepFrame, 1}},
+        {"N", {Action::nextDeath}},
+        {"P", {Action::previousDeath}},
+        {"Home", {Action::toStart}},
+        {"End", {Action::toEnd}},
+        {"F", {Action::fullScreen}},
+        {"Esc", {Action::leaveFullScreen}},
+        {"<", {Action::slower}},
+        {">", {Action::faster}},
+        {"[", {Action::slower}},
+        {"]", {Action::faster}},
         {"Backspace", {Action::normalSpeed}},
     };
     const auto found = keys.find(key);

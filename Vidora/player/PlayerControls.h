@@ -15,7 +15,7 @@ namespace vidora {
 struct PlayerCommand {
     enum class Action {
         togglePause,
-        seekBy,  // by `seconds`
+        seekBy,     // by `seconds`
         stepFrame,  // a frame forward, or back when `seconds` is negative
         nextDeath,
         previousDeath,
@@ -53,7 +53,7 @@ std::optional<double> previousDeath(const std::vector<TimelineMark>& marks, doub
 // heard they are mixed (the player's filter graph), else the one heard is played alone.
 struct SoundChoice {
     std::string filterGraph;  // for the player's "lavfi-complex"; empty for none
-    std::string track;  // the "aid" to play without a graph: "1", "2" or "no"
+    std::string track;        // the "aid" to play without a graph: "1", "2" or "no"
 };
 SoundChoice soundChoice(int tracks, bool firstHeard, bool secondHeard);
 

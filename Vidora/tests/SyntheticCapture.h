@@ -38,13 +38,14 @@ inline void capture(MovieSink& sink, MediaTime from, MediaTime to, int width, in
         // The frames due within these 10 ms (the n-th at n / 30 s), a stride wider than the picture.
         for (auto n = (time.count() * 30 + 999'999'999) / 1'000'000'000;
              n * 1'000'000'000 / 30 < (time + 10ms).count(); ++n) {
-            VideoFrame frame{PixelBytes((width * 4 + 64) * height, 40), width, height, width * 4 + 64,
+            VideoFrame frame{PixelBytes((width * 4 + 64) * height, 40),      width, height, width * 4 + 64,
                              firstFrame + MediaTime(n * 1'000'000'000 / 30), true};
             for (int row = 0; row < height; ++row) {
                 auto* line = &frame.pixels[row * frame.stride];
                 if (busy) {
                     for (int x = 0; x < width * 4; ++x) {
-                        line[x] = static_cast<std::uint8_t>((x * 7 + row * 13 + n * 11) ^ ((x * row + n) >> 3));
+                        line[x] =
+                            static_cast<std::uint8_t>((x * 7 + row * 13 + n * 11) ^ ((x * row + n) >> 3));
                     }
                 }
                 std::fill_n(line + n * 64 % (width * 3), 256, 220);

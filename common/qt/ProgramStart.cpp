@@ -80,7 +80,8 @@ ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QSt
 
     for (const QCommandLineOption& option : options) {
         if (parser.isSet(option)) {
-            given_.insert(option.names().constLast(), option.valueName().isEmpty() ? QString() : parser.value(option));
+            given_.insert(option.names().constLast(),
+                          option.valueName().isEmpty() ? QString() : parser.value(option));
         }
     }
 

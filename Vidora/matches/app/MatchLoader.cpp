@@ -17,7 +17,8 @@ constexpr int settleMilliseconds = 400;
 
 }  // namespace
 
-MatchLoader::MatchLoader(std::string moviesFolder, std::string indexFile, Callbacks callbacks, QObject* parent)
+MatchLoader::MatchLoader(std::string moviesFolder, std::string indexFile, Callbacks callbacks,
+                         QObject* parent)
     : QObject(parent),
       moviesFolder_(std::move(moviesFolder)),
       indexFile_(std::move(indexFile)),
@@ -50,7 +51,8 @@ void MatchLoader::reload() {
 
 void MatchLoader::watch() {
     const QString folder = QString::fromStdString(moviesFolder_);
-    for (const QString& path : {folder, folder + QStringLiteral("/") + QLatin1String(matchFolder::keptFolder)}) {
+    for (const QString& path :
+         {folder, folder + QStringLiteral("/") + QLatin1String(matchFolder::keptFolder)}) {
         if (!watcher_->directories().contains(path) && QDir(path).exists()) {
             watcher_->addPath(path);
         }
@@ -70,7 +72,8 @@ void MatchLoader::work(const std::stop_token& stop) {
         }
         const auto post = [this](auto call, std::vector<MatchSummary> rows) {
             QMetaObject::invokeMethod(
-                this, [call, rows = std::move(rows)]() mutable { call(std::move(rows)); }, Qt::QueuedConnection);
+                this, [call, rows = std::move(rows)]() mutable { call(std::move(rows)); },
+                Qt::QueuedConnection);
         };
         std::function<void(std::vector<MatchSummary>)> batch;
         if (first && callbacks_.batch) {

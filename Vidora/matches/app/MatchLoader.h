@@ -30,7 +30,8 @@ public:
         std::function<void(std::vector<MatchSummary>)> finished;
     };
 
-    MatchLoader(std::string moviesFolder, std::string indexFile, Callbacks callbacks, QObject* parent = nullptr);
+    MatchLoader(std::string moviesFolder, std::string indexFile, Callbacks callbacks,
+                QObject* parent = nullptr);
     ~MatchLoader() override;
 
     const std::string& moviesFolder() const { return moviesFolder_; }

@@ -162,8 +162,8 @@ QVariant MatchTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    static const char* const names[] = {"Date",  "Bracket", "Arena",  "Result", "Rating", "Length",
-                                        "Spec",  "Teams",   "Deaths", "Kept"};
+    static const char* const names[] = {"Date",   "Bracket", "Arena", "Result", "Rating",
+                                        "Length", "Spec",    "Teams", "Deaths", "Kept"};
     return section >= 0 && section < Column::columns ? QString::fromLatin1(names[section]) : QVariant();
 }
 
@@ -211,7 +211,8 @@ void MatchTableModel::merge(std::vector<MatchSummary> rows) {
         MatchSummary& fresh = *found->second;
         if (fresh != rows_[row]) {
             rows_[row] = std::move(fresh);
-            emit dataChanged(index(static_cast<int>(row), 0), index(static_cast<int>(row), Column::columns - 1));
+            emit dataChanged(index(static_cast<int>(row), 0),
+                             index(static_cast<int>(row), Column::columns - 1));
         }
         incoming.erase(found);
     }

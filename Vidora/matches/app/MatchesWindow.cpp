@@ -26,7 +26,8 @@ class TeamsDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyleOptionViewItem plain = option;
         initStyleOption(&plain, index);
         plain.text.clear();
@@ -166,7 +167,8 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
     table_->setWordWrap(true);
     table_->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(table_, &QTableView::activated, this, &MatchesWindow::play);
-    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MatchesWindow::selectionChanged);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MatchesWindow::selectionChanged);
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -187,7 +189,8 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
         return item;
     };
     playAction_ = action(QStringLiteral("Play"), QKeySequence(Qt::Key_Space), &MatchesWindow::play);
-    keepAction_ = action(QStringLiteral("Keep"), QKeySequence(Qt::CTRL | Qt::Key_K), &MatchesWindow::toggleKept);
+    keepAction_ =
+        action(QStringLiteral("Keep"), QKeySequence(Qt::CTRL | Qt::Key_K), &MatchesWindow::toggleKept);
     deleteAction_ = action(QStringLiteral("Delete"), QKeySequence::Delete, &MatchesWindow::deleteSelected);
     showAction_ = action(QStringLiteral("Show in Folder"), QKeySequence(), &MatchesWindow::showInFolder);
     openWithAction_ = action(QStringLiteral("Open With Player"), QKeySequence(), &MatchesWindow::openWith);
@@ -201,15 +204,17 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
     resize(1380, 760);
 
     loader_ = std::make_unique<MatchLoader>(
-        options_.moviesFolder.toStdString(), (options_.cacheFolder + QStringLiteral("/matches.index")).toStdString(),
-        MatchLoader::Callbacks{.batch = [this](std::vector<MatchSummary> rows) { model_.append(std::move(rows)); },
-                               .finished =
-                                   [this](std::vector<MatchSummary> rows) {
-                                       model_.merge(std::move(rows));
-                                       refreshChoices();
-                                       showCount();
-                                       selectionChanged();
-                                   }});
+        options_.moviesFolder.toStdString(),
+        (options_.cacheFolder + QStringLiteral("/matches.index")).toStdString(),
+        MatchLoader::Callbacks{
+            .batch = [this](std::vector<MatchSummary> rows) { model_.append(std::move(rows)); },
+            .finished =
+                [this](std::vector<MatchSummary> rows) {
+                    model_.merge(std::move(rows));
+                    refreshChoices();
+                    showCount();
+                    selectionChanged();
+                }});
 }
 
 MatchesWindow::~MatchesWindow() {
@@ -272,9 +277,10 @@ void MatchesWindow::selectionChanged() {
     });
     playAction_->setEnabled(one && finished);
     keepAction_->setEnabled(finished);
-    keepAction_->setText(finished && std::ranges::all_of(rows, [](const MatchSummary& row) { return row.file.kept; })
-                             ? QStringLiteral("Stop Keeping")
-                             : QStringLiteral("Keep"));
+    keepAction_->setText(
+        finished && std::ranges::all_of(rows, [](const MatchSummary& row) { return row.file.kept; })
+            ? QStringLiteral("Stop Keeping")
+            : QStringLiteral("Keep"));
     deleteAction_->setEnabled(finished);
     showAction_->setEnabled(one);
     openWithAction_->setEnabled(one && finished);
@@ -307,9 +313,9 @@ void MatchesWindow::toggleKept() {
     QStringList problems;
     for (const MatchSummary& row : rows) {
         const std::string folder = options_.moviesFolder.toStdString();
-        const auto moved = allKept ? matchFolder::stopKeeping(row.file.path, folder)
-                                   : row.file.kept ? matchFolder::Moved{row.file.path, {}}
-                                                   : matchFolder::keep(row.file.path, folder);
+        const auto moved = allKept         ? matchFolder::stopKeeping(row.file.path, folder)
+                           : row.file.kept ? matchFolder::Moved{row.file.path, {}}
+                                           : matchFolder::keep(row.file.path, folder);
         if (!moved.movie) {
             problems.append(QString::fromStdString(row.file.stamp + ": " + moved.problem));
         }
@@ -335,7 +341,8 @@ void MatchesWindow::deleteSelected() {
     QStringList problems;
     for (const MatchSummary& row : rows) {
         if (!matchFolder::isOwnMovie(row.file.path, options_.moviesFolder.toStdString())) {
-            problems.append(QString::fromStdString(row.file.stamp + ": only the recorder's finished movies are deleted."));
+            problems.append(QString::fromStdString(row.file.stamp +
+                                                   ": only the recorder's finished movies are deleted."));
             continue;
         }
         for (const std::string& file : matchFolder::companions(row.file.path)) {

@@ -73,7 +73,8 @@ void ThumbnailLoader::work(const std::stop_token& stop) {
             }
         }
         QMetaObject::invokeMethod(
-            this, [this, key = next.key, image, problem] { emit ready(key, image, problem); }, Qt::QueuedConnection);
+            this, [this, key = next.key, image, problem] { emit ready(key, image, problem); },
+            Qt::QueuedConnection);
     }
 }
 

@@ -17,10 +17,11 @@
 #include "player/app/PlayerWindow.h"
 
 int main(int argc, char** argv) {
-    const QCommandLineOption play(QStringLiteral("play"), QStringLiteral("Plays the movie FILE."), QStringLiteral("FILE"));
-    tavrin::ProgramStart start(argc, argv, QStringLiteral("vidora-matches"),
-                               QStringLiteral("Lists the recorded matches to find, play, keep or delete them."),
-                               {play});
+    const QCommandLineOption play(QStringLiteral("play"), QStringLiteral("Plays the movie FILE."),
+                                  QStringLiteral("FILE"));
+    tavrin::ProgramStart start(
+        argc, argv, QStringLiteral("vidora-matches"),
+        QStringLiteral("Lists the recorded matches to find, play, keep or delete them."), {play});
     if (const auto status = start.exitStatus()) {
         return *status;
     }
@@ -37,13 +38,15 @@ int main(int argc, char** argv) {
         player.show();
         return QApplication::exec();
     }
-    const vidora::MovieLocations locations(tavrin::processEnvironment(), [] { return tavrin::chosenMoviesFolder(); });
+    const vidora::MovieLocations locations(tavrin::processEnvironment(),
+                                           [] { return tavrin::chosenMoviesFolder(); });
     vidora::MatchesWindow window(vidora::MatchesWindow::Options{
         .moviesFolder = QString::fromStdString(locations.moviesURL().value_or("")),
         .cacheFolder = QString::fromStdString(tavrin::getCachePath("/tavrin").value_or("/tmp")),
         .confirm =
             [&window](const QString& question) {
-                return QMessageBox::question(&window, QStringLiteral("Matches"), question) == QMessageBox::Yes;
+                return QMessageBox::question(&window, QStringLiteral("Matches"), question) ==
+                       QMessageBox::Yes;
             },
         .reveal = vidora::revealFile,
         .openWith = [](const QString& movie) { vidora::openWebAddress(QUrl::fromLocalFile(movie)); }});

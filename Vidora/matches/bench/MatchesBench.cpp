@@ -53,30 +53,34 @@ void writeMovie(const std::string& path, int width, int height, std::chrono::mil
 
 // A shuffle's record: six players, a death and a result each round.
 std::string shuffleRecord(int match) {
-    static const char* const specs[][2] = {{"Affliction", "Warlock"}, {"Restoration", "Druid"}, {"Arms", "Warrior"},
-                                           {"Frost", "Mage"},         {"Holy", "Priest"},        {"Subtlety", "Rogue"}};
+    static const char* const specs[][2] = {{"Affliction", "Warlock"}, {"Restoration", "Druid"},
+                                           {"Arms", "Warrior"},       {"Frost", "Mage"},
+                                           {"Holy", "Priest"},        {"Subtlety", "Rogue"}};
     std::string combatants;
     for (int player = 0; player < 6; ++player) {
         combatants += std::string(player ? "," : "") + R"({"guid": "Player-11-)" + std::to_string(player) +
-                      R"(", "name": "Name)" + std::to_string((match + player) % 997) + R"(-Realm-US", "team": )" +
-                      std::to_string(player % 2) + R"(, "teams": [0, 1, 0, 1, 1, 0], "spec": ")" + specs[player][0] +
-                      R"(", "class": ")" + specs[player][1] + R"(", "rating": {"personal": 1800, "mmr": 1820}})";
+                      R"(", "name": "Name)" + std::to_string((match + player) % 997) +
+                      R"(-Realm-US", "team": )" + std::to_string(player % 2) +
+                      R"(, "teams": [0, 1, 0, 1, 1, 0], "spec": ")" + specs[player][0] + R"(", "class": ")" +
+                      specs[player][1] + R"(", "rating": {"personal": 1800, "mmr": 1820}})";
     }
     std::string deaths;
     std::string rounds;
     for (int round = 1; round <= 6; ++round) {
         const std::string end = std::to_string(round * 90 + 30) + ".5";
-        deaths += std::string(round > 1 ? "," : "") + R"({"time": )" + end + R"(, "round": )" + std::to_string(round) +
+        deaths += std::string(round > 1 ? "," : "") + R"({"time": )" + end + R"(, "round": )" +
+                  std::to_string(round) +
                   R"(, "guid": "Player-11-2", "name": "Name2-Realm-US", "team": 1, "side": ")" +
                   (round % 3 ? "enemy" : "friend") + R"("})";
-        rounds += std::string(round > 1 ? "," : "") + R"({"number": )" + std::to_string(round) + R"(, "start": )" +
-                  std::to_string(round * 90 - 50) + R"(, "end": )" + end + R"(, "winner": 0, "result": ")" +
-                  (round % 3 ? "win" : "loss") + R"("})";
+        rounds += std::string(round > 1 ? "," : "") + R"({"number": )" + std::to_string(round) +
+                  R"(, "start": )" + std::to_string(round * 90 - 50) + R"(, "end": )" + end +
+                  R"(, "winner": 0, "result": ")" + (round % 3 ? "win" : "loss") + R"("})";
     }
     return R"({"version": 1, "duration": 563.2, "ending": "match end", "zone": {"id": 1505, "name": "Nagrand Arena"},
  "bracket": {"name": "Rated Solo Shuffle", "rated": true, "shuffle": true}, "player": {"guid": "Player-11-0",
  "name": "Name0-Realm-US", "spec": "Affliction", "class": "Warlock", "team": 0, "teams": [0, 1, 0, 1, 1, 0]},
- "combatants": [)" + combatants + R"(], "deaths": [)" + deaths + R"(], "rounds": [)" + rounds +
+ "combatants": [)" +
+           combatants + R"(], "deaths": [)" + deaths + R"(], "rounds": [)" + rounds +
            R"(], "result": {"outcome": null, "roundsWon": 4, "roundsLost": 2, "roundsDrawn": 0},
  "end": {"winningTeam": 0, "duration": 563, "newRating": 1800}})";
 }
@@ -92,7 +96,8 @@ void dropPageCache() {
     ::sync();
     const int file = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
     if (file < 0 || ::write(file, "3", 1) != 1) {
-        std::printf("matches: the page cache could not be dropped (not root): \"cold\" is without the index only\n");
+        std::printf(
+            "matches: the page cache could not be dropped (not root): \"cold\" is without the index only\n");
     }
     if (file >= 0) {
         ::close(file);
@@ -100,7 +105,8 @@ void dropPageCache() {
 }
 
 // Seconds until the window lists every match, and until its first rows show.
-std::pair<double, double> listingTime(MatchesWindow::Options options, std::unique_ptr<MatchesWindow>& window) {
+std::pair<double, double> listingTime(MatchesWindow::Options options,
+                                      std::unique_ptr<MatchesWindow>& window) {
     QElapsedTimer clock;
     clock.start();
     window = std::make_unique<MatchesWindow>(options);
@@ -124,7 +130,8 @@ void benchList(const std::string& work) {
         const std::string stamp = tavrin::fileStamp(base + std::chrono::minutes(37 * match));
         fs::create_hard_link(work + "/movie.mp0", folder + "/" + stamp + ".mp4");
         writeFile(folder + "/" + stamp + ".json", shuffleRecord(match));
-        writeFile(folder + "/" + stamp + ".srt", "1\r\n00:00:00,000 --> 00:00:02,000\r\nStart: Nagrand Arena\r\n\r\n");
+        writeFile(folder + "/" + stamp + ".srt",
+                  "1\r\n00:00:00,000 --> 00:00:02,000\r\nStart: Nagrand Arena\r\n\r\n");
         writeFile(folder + "/clip " + std::to_string(match) + ".txt", "another program's file");
     }
     const MatchesWindow::Options options{.moviesFolder = QString::fromStdString(folder),
@@ -164,10 +171,12 @@ void benchList(const std::string& work) {
     tick.stop();
     page.stop();
     std::sort(gaps.begin(), gaps.end());
-    const auto pictures = std::distance(fs::directory_iterator(work + "/cache/thumbnails"), fs::directory_iterator());
-    std::printf("matches: scrolling 10 s with %ld pictures made: the GUI thread's longest gap %.1f ms "
-                "(99th percentile %.1f ms, timer 5 ms)\n",
-                static_cast<long>(pictures), gaps.back(), gaps[gaps.size() * 99 / 100]);
+    const auto pictures =
+        std::distance(fs::directory_iterator(work + "/cache/thumbnails"), fs::directory_iterator());
+    std::printf(
+        "matches: scrolling 10 s with %ld pictures made: the GUI thread's longest gap %.1f ms "
+        "(99th percentile %.1f ms, timer 5 ms)\n",
+        static_cast<long>(pictures), gaps.back(), gaps[gaps.size() * 99 / 100]);
 }
 
 void benchPlayer(const std::string& work) {
@@ -189,10 +198,11 @@ void benchPlayer(const std::string& work) {
     const double cpuBefore = processorSeconds();
     waitFor([&] { return player.position() >= player.length() - 0.1; }, 60000, "the movie's end");
     const double wall = clock.nsecsElapsed() / 1e9;
-    std::printf("player: 1920x1080 at 30 fps, %.2f s of movie played in %.2f s; mpv dropped %lld frames at the "
-                "output and %lld in the decoder; %.2f s of processor time per second\n",
-                player.position() - from, wall, player.droppedFrames(), player.decoderDroppedFrames(),
-                (processorSeconds() - cpuBefore) / wall);
+    std::printf(
+        "player: 1920x1080 at 30 fps, %.2f s of movie played in %.2f s; mpv dropped %lld frames at the "
+        "output and %lld in the decoder; %.2f s of processor time per second\n",
+        player.position() - from, wall, player.droppedFrames(), player.decoderDroppedFrames(),
+        (processorSeconds() - cpuBefore) / wall);
     player.command({QStringLiteral("seek"), QStringLiteral("0"), QStringLiteral("absolute")});
     player.set("pause", QStringLiteral("yes"));
     waitFor([&] { return player.paused() && player.position() < 0.1; }, 5000, "the start");
@@ -203,8 +213,8 @@ void benchPlayer(const std::string& work) {
         clock.restart();
         QTest::keyClick(&window, Qt::Key_N);
         waitFor([&] { return landed && std::abs(player.position() - death) < 0.2; }, 5000, "the seek");
-        std::printf("player: N to the death at %.2f s: landed at %.3f s after %.0f ms\n", death, player.position(),
-                    clock.nsecsElapsed() / 1e6);
+        std::printf("player: N to the death at %.2f s: landed at %.3f s after %.0f ms\n", death,
+                    player.position(), clock.nsecsElapsed() / 1e6);
         QObject::disconnect(connection);
     }
 }

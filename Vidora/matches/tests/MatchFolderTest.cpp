@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The movies folder as the browser lists it, Keep and Stop keeping, the index in the cache and the filter.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -44,14 +44,15 @@ TEST(MatchFolder, ListsTheRecordersMoviesAndKeepsThemWithTheirFilesWhereTheLimit
     writeMatch(folder, "2025-03-07 21.04.07");
     writeMatch(folder, "2025-03-08 10.00.00");
     writeFile(folder + "/2025-03-09 10.00.00.mp0", "being recorded");
-    for (const char* other : {"holiday.mp4", "2025-03-07 21.04.07.mkv", "2025-13-01 10.00.00.mp4", "Kept/notes.mp4"}) {
+    for (const char* other :
+         {"holiday.mp4", "2025-03-07 21.04.07.mkv", "2025-13-01 10.00.00.mp4", "Kept/notes.mp4"}) {
         fs::create_directories(fs::path(folder + "/" + other).parent_path());
         writeFile(folder + "/" + other, "not ours");
     }
     writeFile(folder + "/Kept/2024-01-01 09.00.00.mp4", "kept before");
     EXPECT_EQ(names(matchFolder::listMovies(folder)),
-              (std::vector<std::string>{"2025-03-09 10.00.00 recording", "2025-03-08 10.00.00", "2025-03-07 21.04.07",
-                                        "2024-01-01 09.00.00 kept"}));
+              (std::vector<std::string>{"2025-03-09 10.00.00 recording", "2025-03-08 10.00.00",
+                                        "2025-03-07 21.04.07", "2024-01-01 09.00.00 kept"}));
 
     const auto kept = matchFolder::keep(folder + "/2025-03-07 21.04.07.mp4", folder);
     ASSERT_EQ(kept.movie, folder + "/Kept/2025-03-07 21.04.07.mp4") << kept.problem;
@@ -94,8 +95,9 @@ TEST(MatchFolder, TheIndexServesRowsUntilTheirFilesChange) {
     std::vector<std::size_t> batches;
     {
         MatchIndex index(cache.file("index.json"));
-        const auto rows = index.rows(matchFolder::listMovies(movies.path()),
-                                     [&](std::vector<MatchSummary> batch) { batches.push_back(batch.size()); });
+        const auto rows =
+            index.rows(matchFolder::listMovies(movies.path()),
+                       [&](std::vector<MatchSummary> batch) { batches.push_back(batch.size()); });
         ASSERT_EQ(rows.size(), 1U);
         EXPECT_EQ(rows[0].bracket, "2v2");
         index.save();
@@ -117,8 +119,8 @@ TEST(MatchFolder, TheIndexServesRowsUntilTheirFilesChange) {
 }
 
 TEST(MatchFolder, TheFilterNarrowsByEachChoiceAndSearchesNamesSpecsAndArenas) {
-    const auto match = [](std::string stamp, std::string bracket, std::string arena, std::optional<Outcome> outcome,
-                          bool kept) {
+    const auto match = [](std::string stamp, std::string bracket, std::string arena,
+                          std::optional<Outcome> outcome, bool kept) {
         MatchSummary row;
         row.file.path = "/m/" + stamp + ".mp4";
         row.file.stamp = stamp;
@@ -164,7 +166,8 @@ TEST(MatchFolder, TheFilterNarrowsByEachChoiceAndSearchesNamesSpecsAndArenas) {
         {[](MatchFilter& f) { f.search = "thoaxx"; }, "2"},
         {[](MatchFilter& f) { f.search = "nagrand  warrior"; }, ""},
         {[](MatchFilter& f) { f.search = "WARRIOR mugam"; }, "1"},
-        {[](MatchFilter& f) { f.arena = "Nagrand Arena", f.result = Result::won, f.kept = Kept::notKept; }, "02"}};
+        {[](MatchFilter& f) { f.arena = "Nagrand Arena", f.result = Result::won, f.kept = Kept::notKept; },
+         "02"}};
     for (std::size_t index = 0; index < cases.size(); ++index) {
         MatchFilter filter;
         cases[index].first(filter);

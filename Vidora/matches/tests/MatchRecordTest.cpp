@@ -16,7 +16,8 @@ MovieFile movie(const std::string& stamp) {
 }
 
 // A shuffle as the record's format document shows it, with a field this reader does not know.
-const std::string shuffle = R"({"version": 1, "stamp": "2024-09-13 13.31.52", "duration": 563.215, "ending": "match end",
+const std::string shuffle =
+    R"({"version": 1, "stamp": "2024-09-13 13.31.52", "duration": 563.215, "ending": "match end",
  "zone": {"id": 1505, "name": "Nagrand Arena"}, "future": {"any": [1, 2]},
  "bracket": {"name": "Rated Solo Shuffle", "rated": true, "shuffle": true},
  "player": {"guid": "P-1", "name": "Boppitty-Tichondrius-US", "spec": "Affliction", "class": "Warlock", "team": 0,
@@ -46,7 +47,7 @@ TEST(MatchRecord, ReadsWhatTheRowAndTheSeekBarShowAndRefusesWhatItCannotRead) {
     EXPECT_EQ(match.rounds[1].result, Outcome::loss);
     EXPECT_EQ(match.roundsWon, 4);
     EXPECT_EQ(match.endFigures, (std::vector<std::pair<std::string, std::string>>{{"newRating", "1505"},
-                                                                                   {"ratingChange", "-3"}}));
+                                                                                  {"ratingChange", "-3"}}));
 
     // A row: a shuffle's first round's teams, its rounds marked with their results, the deaths by side.
     const auto row = summarize(movie("2024-09-13 13.31.52"), shuffle, "", true);
@@ -77,7 +78,8 @@ TEST(MatchRecord, ReadsWhatTheRowAndTheSeekBarShowAndRefusesWhatItCannotRead) {
         EXPECT_EQ(refused.problem, problem) << text;
     }
     // Fields of the wrong type count as missing.
-    const auto odd = readMatchRecord(R"({"version": 1, "duration": "long", "deaths": {"time": 3}, "player": 7})");
+    const auto odd =
+        readMatchRecord(R"({"version": 1, "duration": "long", "deaths": {"time": 3}, "player": 7})");
     ASSERT_TRUE(odd.record);
     EXPECT_EQ(odd.record->duration, 0);
     EXPECT_TRUE(odd.record->deaths.empty());

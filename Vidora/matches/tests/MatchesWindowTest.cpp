@@ -40,14 +40,17 @@ const std::string playedRecord = R"({"version": 1, "duration": 4.0, "ending": "m
  "result": {"outcome": "win", "roundsWon": 1, "roundsLost": 0, "roundsDrawn": 0}, "end": null})";
 
 void screenshot(QWidget& window, const QString& name) {
-    EXPECT_TRUE(window.grab().save(QStringLiteral(VIDORA_MATCHES_ARTIFACTS "/%1.png").arg(name))) << name.toStdString();
+    EXPECT_TRUE(window.grab().save(QStringLiteral(VIDORA_MATCHES_ARTIFACTS "/%1.png").arg(name)))
+        << name.toStdString();
 }
 
 // The rows the window shows, by their stamps.
 std::set<std::string> shownStamps(MatchesWindow& window) {
     std::set<std::string> stamps;
     for (int row = 0; row < window.shown().rowCount(); ++row) {
-        stamps.insert(window.matches().summary(window.shown().mapToSource(window.shown().index(row, 0)).row()).file.stamp);
+        stamps.insert(window.matches()
+                          .summary(window.shown().mapToSource(window.shown().index(row, 0)).row())
+                          .file.stamp);
     }
     return stamps;
 }
@@ -70,8 +73,8 @@ TEST(MatchesWindow, ListsFiltersPlaysDeletesAndKeeps) {
     const std::string folder = home.path() + "/TavrinMovies";
     for (const char* log : {"retail-11.0.2-soloshuffle-x4-reloads.txt", "retail-11.2-3v3-reduced.txt",
                             "retail-11.0.2beta-skirmish-3v3-full-session.txt"}) {
-        ASSERT_EQ(testing::run(std::string("'" PARLAN_REPLAY "' '" TAVRIN_COMBATLOGS) + log + "' '" + home.path() +
-                               "' >/dev/null 2>&1; echo $?"),
+        ASSERT_EQ(testing::run(std::string("'" PARLAN_REPLAY "' '" TAVRIN_COMBATLOGS) + log + "' '" +
+                               home.path() + "' >/dev/null 2>&1; echo $?"),
                   "0\n");
     }
     // One small movie of the recorder's own, beside every match.
@@ -126,7 +129,8 @@ TEST(MatchesWindow, ListsFiltersPlaysDeletesAndKeeps) {
               "The match record is of a newer version (7): update Vidora to read it.");
     // The broken movie's picture cannot be made: the row says so once the view has asked for it.
     window.table().scrollToBottom();
-    const QModelIndex broken = window.matches().index(window.matches().rowOf(folder + "/2025-03-06 20.00.00.mp4"), 0);
+    const QModelIndex broken =
+        window.matches().index(window.matches().rowOf(folder + "/2025-03-06 20.00.00.mp4"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return broken.data().toString().contains("cannot be opened"); }, 10000))
         << broken.data().toString().toStdString();
     window.table().scrollToTop();
@@ -146,7 +150,8 @@ TEST(MatchesWindow, ListsFiltersPlaysDeletesAndKeeps) {
     window.play();
     PlayerWindow& player = *window.player();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&player));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player.player().length() > 3.5; }, 10000)) << player.message().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.player().length() > 3.5; }, 10000))
+        << player.message().toStdString();
     QTest::keyClick(&player, Qt::Key_K);
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.player().paused(); }, 5000));
     for (const double death : {1.5, 2.8}) {
@@ -180,7 +185,8 @@ TEST(MatchesWindow, ListsFiltersPlaysDeletesAndKeeps) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return row(played).file.kept; }, 5000));
     MovieStorage([](const std::string&) { return std::optional<std::uint64_t>(); }).keepWithin(folder, 1);
     EXPECT_TRUE(fs::exists(folder + "/Kept/" + played + ".mp4"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shownStamps(window).size() == 2; }, 5000));  // kept, and the recording
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return shownStamps(window).size() == 2; }, 5000));  // kept, and the recording
     EXPECT_TRUE(fs::exists(folder + "/2025-03-08 20.00.00.mp0"));
     screenshot(window, QStringLiteral("4-kept"));
 }

@@ -10,12 +10,22 @@ namespace {
 using Action = PlayerCommand::Action;
 
 TEST(PlayerControls, KeysSpeedsDeathsAndSound) {
-    for (const auto& [key, command] : std::vector<std::pair<std::string, PlayerCommand>>{
-             {"Space", {Action::togglePause}}, {"K", {Action::togglePause}},   {"J", {Action::seekBy, -10}},
-             {"L", {Action::seekBy, 10}},      {"Left", {Action::seekBy, -5}}, {"Right", {Action::seekBy, 5}},
-             {",", {Action::stepFrame, -1}},   {".", {Action::stepFrame, 1}},  {"N", {Action::nextDeath}},
-             {"P", {Action::previousDeath}},   {"Home", {Action::toStart}},    {"End", {Action::toEnd}},
-             {"F", {Action::fullScreen}},      {"<", {Action::slower}},        {"]", {Action::faster}}}) {
+    for (const auto& [key, command] :
+         std::vector<std::pair<std::string, PlayerCommand>>{{"Space", {Action::togglePause}},
+                                                            {"K", {Action::togglePause}},
+                                                            {"J", {Action::seekBy, -10}},
+                                                            {"L", {Action::seekBy, 10}},
+                                                            {"Left", {Action::seekBy, -5}},
+                                                            {"Right", {Action::seekBy, 5}},
+                                                            {",", {Action::stepFrame, -1}},
+                                                            {".", {Action::stepFrame, 1}},
+                                                            {"N", {Action::nextDeath}},
+                                                            {"P", {Action::previousDeath}},
+                                                            {"Home", {Action::toStart}},
+                                                            {"End", {Action::toEnd}},
+                                                            {"F", {Action::fullScreen}},
+                                                            {"<", {Action::slower}},
+                                                            {"]", {Action::faster}}}) {
         EXPECT_EQ(commandForKey(key), command) << key;
     }
     EXPECT_FALSE(commandForKey("Q"));
@@ -41,9 +51,13 @@ TEST(PlayerControls, KeysSpeedsDeathsAndSound) {
     EXPECT_EQ(previousDeath(marks, 20.5), std::nullopt);
 
     EXPECT_EQ(soundChoice(2, true, true).filterGraph, "[aid1] [aid2] amix=inputs=2:normalize=0 [ao]");
-    for (const auto& [tracks, first, second, track] : std::vector<std::tuple<int, bool, bool, std::string>>{
-             {2, true, false, "1"}, {2, false, true, "2"}, {2, false, false, "no"}, {1, true, true, "1"},
-             {1, false, true, "no"}, {0, true, true, "no"}}) {
+    for (const auto& [tracks, first, second, track] :
+         std::vector<std::tuple<int, bool, bool, std::string>>{{2, true, false, "1"},
+                                                               {2, false, true, "2"},
+                                                               {2, false, false, "no"},
+                                                               {1, true, true, "1"},
+                                                               {1, false, true, "no"},
+                                                               {0, true, true, "no"}}) {
         const auto choice = soundChoice(tracks, first, second);
         EXPECT_EQ(choice.filterGraph, "") << tracks << first << second;
         EXPECT_EQ(choice.track, track) << tracks << first << second;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of movies written by the recorder's own writer, their names in the cache and its bound.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -47,8 +47,8 @@ TEST(Thumbnails, APictureOfTheFightOrAWordWhyNone) {
     // A movie replaced or moved is another picture.
     const ThumbnailKey key{movie, 1000, 5};
     EXPECT_EQ(key.fileName().size(), 20U);
-    for (const ThumbnailKey& other : {ThumbnailKey{movie, 1001, 5}, ThumbnailKey{movie, 1000, 6},
-                                      ThumbnailKey{movie + "x", 1000, 5}}) {
+    for (const ThumbnailKey& other :
+         {ThumbnailKey{movie, 1001, 5}, ThumbnailKey{movie, 1000, 6}, ThumbnailKey{movie + "x", 1000, 5}}) {
         EXPECT_NE(other.fileName(), key.fileName());
     }
 }

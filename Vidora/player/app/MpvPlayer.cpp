@@ -54,7 +54,8 @@ MpvPlayer::MpvPlayer(QObject* parent) : QObject(parent) {
     mpv_set_wakeup_callback(
         mpv_,
         [](void* player) {
-            QMetaObject::invokeMethod(static_cast<MpvPlayer*>(player), &MpvPlayer::readEvents, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(static_cast<MpvPlayer*>(player), &MpvPlayer::readEvents,
+                                      Qt::QueuedConnection);
         },
         this);
 }
@@ -154,7 +155,8 @@ void MpvPlayer::readEvents() {
                 mpv_get_property(mpv_, "track-list/count", MPV_FORMAT_INT64, &tracks);
                 soundTracks_ = 0;
                 for (std::int64_t track = 0; track < tracks; ++track) {
-                    char* type = mpv_get_property_string(mpv_, ("track-list/" + std::to_string(track) + "/type").c_str());
+                    char* type = mpv_get_property_string(
+                        mpv_, ("track-list/" + std::to_string(track) + "/type").c_str());
                     soundTracks_ += type && std::string_view(type) == "audio" ? 1 : 0;
                     mpv_free(type);
                 }

@@ -26,13 +26,12 @@ void MpvWidget::initializeGL() {
     if (!player_.ready() || render_) {
         return;
     }
-    mpv_opengl_init_params gl{
-        .get_proc_address =
-            [](void*, const char* name) -> void* {
-                QOpenGLContext* context = QOpenGLContext::currentContext();
-                return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
-            },
-        .get_proc_address_ctx = nullptr};
+    mpv_opengl_init_params gl{.get_proc_address = [](void*, const char* name) -> void* {
+                                  QOpenGLContext* context = QOpenGLContext::currentContext();
+                                  return context ? reinterpret_cast<void*>(context->getProcAddress(name))
+                                                 : nullptr;
+                              },
+                              .get_proc_address_ctx = nullptr};
     char api[] = MPV_RENDER_API_TYPE_OPENGL;
     mpv_render_param parameters[] = {{MPV_RENDER_PARAM_API_TYPE, api},
                                      {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
@@ -45,7 +44,8 @@ void MpvWidget::initializeGL() {
     mpv_render_context_set_update_callback(
         render_,
         [](void* widget) {
-            QMetaObject::invokeMethod(static_cast<MpvWidget*>(widget), &MpvWidget::frameWanted, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(static_cast<MpvWidget*>(widget), &MpvWidget::frameWanted,
+                                      Qt::QueuedConnection);
         },
         this);
     emit becameReady();

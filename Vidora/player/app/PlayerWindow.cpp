@@ -37,7 +37,8 @@ MovieFile movieFile(const QString& path) {
     if (::stat(file.path.c_str(), &status) == 0) {
         file.size = static_cast<std::uint64_t>(status.st_size);
         file.modified = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec))
+                            std::chrono::seconds(status.st_mtim.tv_sec) +
+                            std::chrono::nanoseconds(status.st_mtim.tv_nsec))
                             .count();
     }
     file.recording = path.endsWith(QLatin1String(".mp0"));
@@ -69,7 +70,8 @@ PlayerWindow::PlayerWindow(QWidget* parent)
     microphone_->setChecked(true);
     message_->setWordWrap(true);
     // The keys belong to the player, not to whichever control was clicked last.
-    for (QWidget* control : std::initializer_list<QWidget*>{playButton_, speed_, gameSound_, microphone_, events_}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{playButton_, speed_, gameSound_, microphone_, events_}) {
         control->setFocusPolicy(Qt::NoFocus);
     }
     picture_->installEventFilter(this);
@@ -109,8 +111,9 @@ PlayerWindow::PlayerWindow(QWidget* parent)
     connect(seekBar_, &SeekBar::seekRequested, this, [this](double to) {
         player_->command({QStringLiteral("seek"), seconds(to), QStringLiteral("absolute")});
     });
-    connect(playButton_, &QPushButton::clicked, this,
-            [this] { player_->command({QStringLiteral("cycle"), QStringLiteral("pause")}); });
+    connect(playButton_, &QPushButton::clicked, this, [this] {
+        player_->command({QStringLiteral("cycle"), QStringLiteral("pause")});
+    });
     connect(speed_, &QComboBox::currentIndexChanged, this,
             [this] { setSpeed(speed_->currentData().toDouble()); });
     for (QCheckBox* track : {gameSound_, microphone_}) {
@@ -123,7 +126,8 @@ PlayerWindow::PlayerWindow(QWidget* parent)
     });
     connect(&movieWatch_, &QFileSystemWatcher::fileChanged, this, [this] {
         if (!QFileInfo::exists(movie_)) {
-            say(QStringLiteral("The movie was deleted or moved while it played; it plays on until it is closed."));
+            say(QStringLiteral(
+                "The movie was deleted or moved while it played; it plays on until it is closed."));
         }
     });
     // A movie opened before the window first showed is loaded once mpv can draw.
@@ -166,8 +170,8 @@ void PlayerWindow::open(const QString& movie) {
     marks_ = summary.marks;
     seekBar_->setMatch(summary.length.value_or(0), marks_);
     for (const auto& mark : marks_) {
-        auto* item = new QListWidgetItem(clock(mark.time) + QStringLiteral("  ") + QString::fromStdString(mark.label),
-                                         events_);
+        auto* item = new QListWidgetItem(
+            clock(mark.time) + QStringLiteral("  ") + QString::fromStdString(mark.label), events_);
         item->setData(Qt::UserRole, mark.time);
         if (mark.kind == TimelineMark::Kind::friendlyDeath) {
             item->setForeground(SeekBar::friendlyColour);
@@ -204,7 +208,8 @@ void PlayerWindow::setSpeed(double speed) {
 }
 
 bool PlayerWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == picture_ && event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent*>(event))) {
+    if (watched == picture_ && event->type() == QEvent::KeyPress &&
+        handleKey(static_cast<QKeyEvent*>(event))) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -239,7 +244,8 @@ bool PlayerWindow::handleKey(QKeyEvent* event) {
             player_->command({QStringLiteral("seek"), seconds(command->seconds), QStringLiteral("relative")});
             break;
         case Action::stepFrame:
-            player_->command({command->seconds > 0 ? QStringLiteral("frame-step") : QStringLiteral("frame-back-step")});
+            player_->command(
+                {command->seconds > 0 ? QStringLiteral("frame-step") : QStringLiteral("frame-back-step")});
             break;
         case Action::nextDeath:
             seekTo(nextDeath(marks_, now));
@@ -251,7 +257,8 @@ bool PlayerWindow::handleKey(QKeyEvent* event) {
             seekTo(0.0);
             break;
         case Action::toEnd:
-            player_->command({QStringLiteral("seek"), QStringLiteral("100"), QStringLiteral("absolute-percent+exact")});
+            player_->command(
+                {QStringLiteral("seek"), QStringLiteral("100"), QStringLiteral("absolute-percent+exact")});
             break;
         case Action::fullScreen:
             isFullScreen() ? showNormal() : showFullScreen();

@@ -20,7 +20,7 @@ constexpr int margin = 6;
 constexpr int reach = 4;
 
 QColor roundColour(std::optional<Outcome> result) {
-    return result == Outcome::win ? QColor(0x2E, 0x7D, 0x32, 110)
+    return result == Outcome::win    ? QColor(0x2E, 0x7D, 0x32, 110)
            : result == Outcome::loss ? QColor(0xC6, 0x28, 0x28, 110)
                                      : QColor(0x80, 0x80, 0x80, 90);
 }
@@ -59,8 +59,10 @@ QRect SeekBar::groove() const {
 
 int SeekBar::xOf(double seconds) const {
     const QRect bar = groove();
-    return length_ > 0 ? bar.left() + static_cast<int>(std::lround(bar.width() * std::clamp(seconds / length_, 0.0, 1.0)))
-                       : bar.left();
+    return length_ > 0
+               ? bar.left() +
+                     static_cast<int>(std::lround(bar.width() * std::clamp(seconds / length_, 0.0, 1.0)))
+               : bar.left();
 }
 
 double SeekBar::secondsAt(int x) const {
@@ -126,7 +128,8 @@ void SeekBar::paintEvent(QPaintEvent* /*event*/) {
                                                           : QColor(0xB0, 0xB0, 0xB0));
         const int x = xOf(mark.time);
         // A small diamond above and through the groove.
-        const QPoint points[] = {{x, 1}, {x + 5, bar.center().y()}, {x, height() - 2}, {x - 5, bar.center().y()}};
+        const QPoint points[] = {
+            {x, 1}, {x + 5, bar.center().y()}, {x, height() - 2}, {x - 5, bar.center().y()}};
         painter.drawPolygon(points, 4);
     }
     painter.setBrush(Qt::white);
