@@ -161,6 +161,11 @@ TEST(MatchesWindow, ListsFiltersPlaysDeletesAndKeeps) {
     }
     EXPECT_EQ(player.seekBar().markAt(player.seekBar().xOf(1.5)).toStdString(), "0:02  Thoaxx died");
     EXPECT_EQ(player.events().count(), 2);
+    // Both sound tracks are heard; without the microphone the game's alone.
+    EXPECT_EQ(player.player().property("lavfi-complex"), "[aid1] [aid2] amix=inputs=2:normalize=0 [ao]");
+    player.microphone().click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.player().property("lavfi-complex").isEmpty(); }, 5000));
+    EXPECT_EQ(player.player().property("aid"), "1");
     screenshot(player, QStringLiteral("3-player"));
     player.close();
 

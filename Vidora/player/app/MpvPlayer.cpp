@@ -116,6 +116,13 @@ qint64 MpvPlayer::count(const char* property) const {
     return mpv_ && mpv_get_property(mpv_, property, MPV_FORMAT_INT64, &value) >= 0 ? value : 0;
 }
 
+QString MpvPlayer::property(const char* name) const {
+    char* value = mpv_ ? mpv_get_property_string(mpv_, name) : nullptr;
+    const QString text = QString::fromUtf8(value);
+    mpv_free(value);
+    return text;
+}
+
 qint64 MpvPlayer::droppedFrames() const {
     return count("frame-drop-count");
 }

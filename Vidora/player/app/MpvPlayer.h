@@ -36,6 +36,8 @@ public:
     bool paused() const { return paused_; }
     double speed() const { return speed_; }
     int soundTracks() const { return soundTracks_; }
+    // A property's value as text, asked of mpv at once; empty when it has none.
+    QString property(const char* name) const;
     // mpv's own counts of the frames it dropped, at the output and in the decoder.
     qint64 droppedFrames() const;
     qint64 decoderDroppedFrames() const;

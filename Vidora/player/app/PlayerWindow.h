@@ -35,6 +35,7 @@ public:
     MpvPlayer& player() { return *player_; }
     SeekBar& seekBar() { return *seekBar_; }
     QListWidget& events() { return *events_; }
+    QCheckBox& microphone() { return *microphone_; }
     QString message() const { return message_->text(); }
     const std::vector<TimelineMark>& marks() const { return marks_; }
 
