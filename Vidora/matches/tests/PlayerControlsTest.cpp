@@ -10,24 +10,11 @@ namespace {
 using Action = PlayerCommand::Action;
 
 TEST(PlayerControls, KeysSpeedsDeathsAndSound) {
-    for (const auto& [key, command] :
-         std::vector<std::pair<std::string, PlayerCommand>>{{"Space", {Action::togglePause}},
-                                                            {"K", {Action::togglePause}},
-                                                            {"J", {Action::seekBy, -10}},
-                                                            {"L", {Action::seekBy, 10}},
-                                                            {"Left", {Action::seekBy, -5}},
-                                                            {"Right", {Action::seekBy, 5}},
-                                                            {",", {Action::stepFrame, -1}},
-                                                            {".", {Action::stepFrame, 1}},
-                                                            {"N", {Action::nextDeath}},
-                                                            {"P", {Action::previousDeath}},
-                                                            {"Home", {Action::toStart}},
-                                                            {"End", {Action::toEnd}},
-                                                            {"F", {Action::fullScreen}},
-                                                            {"<", {Action::slower}},
-                                                            {"]", {Action::faster}}}) {
-        EXPECT_EQ(commandForKey(key), command) << key;
-    }
+    // Keys by the names the toolkit gives them, shifted ones by the character they type.
+    EXPECT_EQ(commandForKey("J"), (PlayerCommand{Action::seekBy, -10}));
+    EXPECT_EQ(commandForKey(","), (PlayerCommand{Action::stepFrame, -1}));
+    EXPECT_EQ(commandForKey("<"), PlayerCommand{Action::slower});
+    EXPECT_EQ(commandForKey("Esc"), PlayerCommand{Action::leaveFullScreen});
     EXPECT_FALSE(commandForKey("Q"));
 
     EXPECT_EQ(nextSpeed(1.0, 1), 1.25);
