@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pictures of movies written by the recorder's own writer, their names in the cache and its bound.
+// Pictures of movies, their names in the cache and its bound.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "SyntheticCapture.h"
+#include "MovieProbe.h"
 #include "TemporaryFolder.h"
 #include "matches/Thumbnails.h"
-#include "writer/FfmpegMovieWriter.h"
 
 namespace vidora {
 namespace {
@@ -17,25 +16,26 @@ namespace {
 namespace fs = std::filesystem;
 using tavrin::testing::TemporaryFolder;
 using tavrin::testing::writeFile;
-using namespace std::chrono_literals;
 
 TEST(Thumbnails, APictureOfTheFightOrAWordWhyNone) {
     TemporaryFolder folder;
-    const std::string movie = folder.file("2025-03-07 21.04.07.mp0");
-    FfmpegMovieWriter writer;
-    ASSERT_TRUE(writer.startWriting(movie, videoSettings(320, 180), audioSettings()));
-    writer.startSession(testing::firstFrame);
-    testing::capture(writer, 0ms, 3s, 320, 180);
-    writer.finishWriting();
+    // A movie as the recorder's are (HEVC tagged hvc1 with key frames 2 s apart, fragmented MP4), made by
+    // ffmpeg's tool: libx265 inside this process leaves blocks the leak checker reports.
+    const std::string movie = folder.file("2025-03-07 21.04.07.mp4");
+    ASSERT_EQ(
+        testing::run("ffmpeg -v error -f lavfi -i 'color=c=0x282828:s=640x360:r=30,drawbox=w=64:h=360:"
+                     "color=white:t=fill' -t 3 -c:v libx265 -x265-params log-level=error -g 60 -tag:v hvc1 "
+                     "-movflags +frag_keyframe+empty_moov '" +
+                     movie + "' && echo made"),
+        "made\n");
 
-    // From the key frame before the time asked.
+    // From the key frame before the time asked: the bar covers the first 64 of 640 pixels.
     const Picture picture = grabPicture(movie, 1.0, 160);
     ASSERT_EQ(picture.problem, "");
     EXPECT_EQ(picture.width, 160);
     EXPECT_EQ(picture.height, 90);
     const auto brightness = [&picture](int x) { return picture.rgb[(45 * 160 + x) * 3 + 1]; };
-    // The key frame at 0 s, the first frame: its bar covers the first 64 of 320 pixels.
-    EXPECT_GT(brightness(10), 150);
+    EXPECT_GT(brightness(5), 150);
     EXPECT_LT(brightness(100), 100);
     // Past its end a movie gives its start.
     EXPECT_EQ(grabPicture(movie, 60, 160).problem, "");
