@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProxyApplication.h"
 
+#include <unistd.h>
+
 #include <QScreen>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "RecorderSettings.h"
+#include "common/ProxyStatus.h"
 
 namespace parlan {
 
@@ -60,6 +63,11 @@ void ProxyApplication::keepStatus(std::string_view text) const {
     if (std::ofstream(written) << text << '\n') {
         std::filesystem::rename(written, *statusFile_, error);
     }
+}
+
+void ProxyApplication::quit() {
+    stop();  // no status of the polling thread comes after the quit line
+    keepStatus(tavrin::proxyQuitLine(::getpid()));
 }
 
 void ProxyApplication::stop() {

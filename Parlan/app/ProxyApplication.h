@@ -26,6 +26,8 @@ public:
     void start(bool hidden);
     // Ends sleeps and the polling thread; a match end in progress still writes its files.
     void stop();
+    // Stops, and leaves the quit line in the status file: the proxy ends on purpose, not by a crash.
+    void quit();
 
     ProxyWindow& window() { return window_; }
 

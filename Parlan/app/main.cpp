@@ -8,6 +8,7 @@
 #include "ProxyApplication.h"
 #include "QuitSignals.h"
 #include "common/Folders.h"
+#include "common/ProxyStatus.h"
 #include "common/StandardErrorLog.h"
 
 namespace {
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
         return *status;
     }
     const tavrin::SystemClock clock;
-    const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Parlan.log"), clock);
+    const tavrin::StandardErrorLog log(tavrin::getStatePath(tavrin::proxyLogFile), clock);
+    tavrin::logQtMessages();
     const bool startHidden = qEnvironmentVariable(startHiddenVariable) == QLatin1String("1");
     qunsetenv(startHiddenVariable);  // not handed on to anything this process starts
 
@@ -40,9 +42,9 @@ int main(int argc, char** argv) {
     QObject::connect(&quitSignals, &tavrin::QuitSignals::quitRequested, &application, &QApplication::quit);
 
     parlan::ProxyApplication proxy(work, tavrin::getMoviesPath(""),
-                                   tavrin::getStatePath("/tavrin/Parlan.status"));
+                                   tavrin::getStatePath(tavrin::proxyStatusFile));
     proxy.start(startHidden);
     const int result = QApplication::exec();
-    proxy.stop();
+    proxy.quit();
     return result;
 }

@@ -14,6 +14,8 @@ inline constexpr std::string_view commandFolder = "/TavrinMovies/.logs/";
 inline constexpr std::string_view commandExtension = ".cmd";
 inline constexpr std::string_view logExtension = ".log";
 inline constexpr std::string_view subtitleExtension = ".srt";
+// The match record beside the subtitles (docs/match-record.md).
+inline constexpr std::string_view recordExtension = ".json";
 
 inline constexpr std::string_view lineEnd = "\r\n";
 inline constexpr std::string_view gameBundleId = "com.blizzard.worldofwarcraft";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/Clock.h"
+#include "engine/MatchRecordBuilder.h"
 #include "engine/Regex.h"
 #include "engine/WowGame.h"
 
@@ -64,7 +65,7 @@ public:
     bool UNIT_DIED(Date date, const Item& item);
     bool ZONE_CHANGE(Date date, const Item& item);
     bool MAP_CHANGE(const Item& item);
-    bool ARENA_MATCH_START(const Item& item);
+    bool ARENA_MATCH_START(Date date, const Item& item);
     bool ARENA_MATCH_END(Date date, const Item& item);
     bool COMBATANT_INFO(const Item& item);
     bool COMBAT_LOG_VERSION(const Item& item);
@@ -101,9 +102,15 @@ protected:
     ~LogEvent() = default;
 
     tavrin::Clock& clock_;
+    // The match record beside the subtitles, gathered while the match goes on.
+    MatchRecordBuilder record_;
+    // The whole data of the line being dispatched, for the figures its pattern does not take.
+    std::string_view lineData_;
 
 private:
-    std::string subtitleText() const;
+    std::string subtitleText(const std::vector<MatchRecordBuilder::Cue>& rounds) const;
+    MatchRecordBuilder::Ending ending(bool matchEnd) const;
+    void writeRecord(const tavrin::MatchRecord& record);
     void useMoviesFolder();
 
     std::string moviesPath_;

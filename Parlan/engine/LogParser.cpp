@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "common/DateTime.h"
 #include "common/Text.h"
 
 namespace parlan {
@@ -27,7 +28,11 @@ std::optional<LogParser::Head> LogParser::head(std::string_view line) {
         return std::nullopt;
     }
     const std::string_view event = match->group(3);
-    if (std::find(eventNames_.begin(), eventNames_.end(), event) == eventNames_.end()) {
+    const bool wanted = std::find(eventNames_.begin(), eventNames_.end(), event) != eventNames_.end();
+    if (inMatch()) {
+        followForRecord(*match, line, wanted);
+    }
+    if (!wanted) {
         return std::nullopt;
     }
     Head record;
@@ -64,7 +69,10 @@ const LogEvent::Item* LogParser::body(const Head& record) {
     for (std::size_t i = 0; i < item.output->size(); ++i) {
         (*item.output)[i] = std::string(match->group(i));
     }
-    if (onEvent(*date, item)) {
+    lineData_ = record.data;
+    const bool ended = onEvent(*date, item);
+    lineData_ = {};
+    if (ended) {
         // A match ended: every event but the version is wanted again.
         for (auto it = eventFilter_.begin() + 1; it != eventFilter_.end(); ++it) {
             it->output.reset();
@@ -74,6 +82,30 @@ const LogEvent::Item* LogParser::body(const Head& record) {
         recomputeEventNames(2);
     }
     return &item;
+}
+
+// What the match record needs beyond the followed events, at little cost: the names and the player
+// from the units at the head of each line while some are unknown, and the start of each shuffle round
+// (ARENA_MATCH_START leaves the active set after the first). Neither is copied to the match log.
+void LogParser::followForRecord(const Regex::Match& head, std::string_view line, bool wanted) {
+    const std::string_view data = line.substr(head.begin(4));
+    if (record_.wantsUnits()) {
+        record_.noteUnits(data);
+    }
+    if (wanted || head.group(3) != "ARENA_MATCH_START") {
+        return;
+    }
+    const auto start = std::find_if(eventFilter_.begin(), eventFilter_.end(),
+                                    [](const Item& item) { return item.name() == "ARENA_MATCH_START"; });
+    const auto date = tavrin::dateTimeDot(std::string(head.group(1)) + " " + std::string(head.group(2)));
+    const auto fields = start->regex().search(data);
+    if (!date || !fields) {
+        return;
+    }
+    const auto instanceId = tavrin::parseInteger(fields->group(1));
+    if (instanceId && WowGame::shared().getInstanceType(*instanceId)) {
+        record_.roundStarted(*date, fields->group(3), data, timeLines().size());
+    }
 }
 
 // Wanted: the events of at least `minimumFlag`, and those that have not matched since the last reset.

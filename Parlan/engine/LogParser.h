@@ -37,6 +37,7 @@ public:
     static const Regex& headPattern();
 
 private:
+    void followForRecord(const Regex::Match& head, std::string_view line, bool wanted);
     void recomputeEventNames(int minimumFlag);
 
     std::vector<Item> eventFilter_;

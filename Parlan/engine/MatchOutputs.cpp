@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The match outputs of LogEvent: command file, subtitle file, match log and the reset.
+// The match outputs of LogEvent: command file, subtitle file, match record, match log and the reset.
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "common/FileOutputStream.h"
 #include "common/Folders.h"
+#include "common/Text.h"
 #include "engine/CommandFile.h"
 #include "engine/LogEvent.h"
 
@@ -61,22 +63,30 @@ std::string LogEvent::fixedFormatTimeDetailComma(double seconds) {
     return text;
 }
 
-std::string LogEvent::subtitleText() const {
+// The timeline's cues, with a shuffle's round cues among them, then the facts' zero-length cues.
+std::string LogEvent::subtitleText(const std::vector<MatchRecordBuilder::Cue>& rounds) const {
     const Date start = timeLines_.front().date;
     const Date last = timeLines_.back().date;
     std::string text;
     std::size_t number = 0;
-    for (const auto& entry : timeLines_) {
-        const double offset = tavrin::secondsBetween(start, entry.date);
+    const auto cue = [&](Date date, std::string_view line) {
+        const double offset = tavrin::secondsBetween(start, date);
         text += std::to_string(++number);
         text += enter;
         text += fixedFormatTimeDetailComma(offset);
         text += arrow;
         text += fixedFormatTimeDetailComma(offset + 2.0);
         text += enter;
-        text += entry.event + ": " + entry.text;
+        text += line;
         text += enter;
         text += enter;
+    };
+    auto round = rounds.begin();
+    for (std::size_t index = 0; index < timeLines_.size(); ++index) {
+        for (; round != rounds.end() && round->before <= index; ++round) {
+            cue(round->date, round->text);
+        }
+        cue(timeLines_[index].date, timeLines_[index].event + ": " + timeLines_[index].text);
     }
     const std::string total = fixedFormatTimeDetailComma(tavrin::secondsBetween(start, last));
     for (const auto& [key, value] : playData_) {
@@ -93,6 +103,37 @@ std::string LogEvent::subtitleText() const {
     return text;
 }
 
+MatchRecordBuilder::Ending LogEvent::ending(bool matchEnd) const {
+    const auto fact = [this](const std::string& key) -> std::optional<std::string> {
+        const auto found = playData_.find(key);
+        return found != playData_.end() ? std::optional<std::string>(found->second) : std::nullopt;
+    };
+    return {.stamp = stamp_,
+            .start = timeLines_.front().date,
+            .last = timeLines_.back().date,
+            .entries = timeLines_.size(),
+            .kind = matchEnd                           ? "match end"
+                    : timeLines_.back().text == "Idle" ? "idle"
+                                                       : "zone",
+            .zoneId = tavrin::parseInteger(fact("ZoneNumber").value_or("")).value_or(0),
+            .zoneName = fact("ZoneName").value_or(""),
+            .bracket = fact("ArenaType"),
+            .playerGuid = fact("PlayerGUID"),
+            .playerName = fact("PlayerName")};
+}
+
+// Written beside and renamed, so that a reader never sees half a record.
+void LogEvent::writeRecord(const tavrin::MatchRecord& record) {
+    const std::string path = subPath_ + stamp_ + std::string(command::recordExtension);
+    const std::string written = path + ".new";
+    std::error_code error;
+    if (std::ofstream(written, std::ios::binary | std::ios::trunc) << tavrin::toJson(record)) {
+        std::filesystem::rename(written, path, error);
+    } else {
+        std::filesystem::remove(written, error);
+    }
+}
+
 void LogEvent::onEventEnd(Date /*date*/, bool pause) {
     if (timeLines_.size() < 2) {
         return;
@@ -102,15 +143,23 @@ void LogEvent::onEventEnd(Date /*date*/, bool pause) {
     if (!subtitles) {
         return;  // the match stays open; the next ending event tries again
     }
-    subtitles->write(subtitleText());
+    const auto built = record_.build(ending(pause));
+    subtitles->write(subtitleText(built.cues));
     // Closed before the pause, so the subtitles are on disk when the recorder sees the End command.
     subtitles->close();
+    // The record too, written within the pause: the End command comes no later for it.
+    const Date closed = clock_.now();
+    writeRecord(built.record);
     if (pause) {
-        clock_.sleepFor(std::chrono::seconds(1));
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - closed);
+        clock_.sleepFor(std::chrono::seconds(1) -
+                        std::clamp(spent, std::chrono::milliseconds(0),
+                                   std::chrono::milliseconds(std::chrono::seconds(1))));
     }
     writeCmd(command::endText);
     removeAll();
     timeLines_.clear();
+    record_.clear();
     zoneType_.reset();
     startDate_.reset();
 }

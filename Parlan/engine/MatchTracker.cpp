@@ -22,7 +22,7 @@ bool LogEvent::onEvent(Date date, const Item& item) {
         return MAP_CHANGE(item);
     }
     if (name == "ARENA_MATCH_START") {
-        return ARENA_MATCH_START(item);
+        return ARENA_MATCH_START(date, item);
     }
     if (name == "ARENA_MATCH_END") {
         return ARENA_MATCH_END(date, item);
@@ -74,12 +74,16 @@ bool LogEvent::MAP_CHANGE(const Item& item) {
     return false;
 }
 
-bool LogEvent::ARENA_MATCH_START(const Item& item) {
+bool LogEvent::ARENA_MATCH_START(Date date, const Item& item) {
     const auto instanceId = tavrin::parseInteger(item.group(1));
     if (instanceId) {
         if (const auto type = wow_.getInstanceType(*instanceId)) {
             playData_["ZoneType"] = *type;
             playData_["ArenaType"] = item.group(3);
+            // Each round of a shuffle starts with one.
+            if (inMatch()) {
+                record_.roundStarted(date, item.group(3), lineData_, timeLines_.size());
+            }
         }
     }
     return false;
@@ -92,6 +96,9 @@ bool LogEvent::SPELL_AURA_APPLIED(const Item& item) {
 }
 
 bool LogEvent::COMBATANT_INFO(const Item& item) {
+    if (inMatch()) {
+        record_.combatantInfo(item.group(1), item.group(2), item.group(4), lineData_);
+    }
     const auto player = playData_.find("PlayerGUID");
     if (player == playData_.end() || player->second != item.group(1)) {
         return false;
@@ -113,8 +120,9 @@ bool LogEvent::UNIT_DIED(Date date, const Item& item) {
     const std::int64_t length = tavrin::characterCount(flags);
     const std::string lastThree = tavrin::substring(flags, length - 3, length);
     // The unit flags' reaction digit: 0x5 1 x marks a friend of the player.
-    const std::string tag = tavrin::substring(lastThree, 0, 2) == "51" ? " (F)" : " (E)";
-    timeLines_.push_back({date, "Death", item.group(2) + tag});
+    const bool friendly = tavrin::substring(lastThree, 0, 2) == "51";
+    timeLines_.push_back({date, "Death", item.group(2) + (friendly ? " (F)" : " (E)")});
+    record_.died(date, item.group(1), item.group(2), friendly, timeLines_.size());
     return false;
 }
 
@@ -127,6 +135,7 @@ bool LogEvent::ARENA_MATCH_END(Date date, const Item& item) {
     playData_["WinTeam"] = result;
     playData_["PlayTime"] = item.group(2);
     playData_["Score"] = item.group(3);
+    record_.matchEnded(item.group(1), item.group(2), item.group(3), item.group(4));
     timeLines_.push_back({date, "End", result + ", " + item.group(2) + ", " + item.group(3)});
     onEventEnd(date, true);
     return true;

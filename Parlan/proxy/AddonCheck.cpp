@@ -7,6 +7,8 @@
 #include <charconv>
 #include <fstream>
 
+#include "common/Folders.h"
+
 namespace parlan {
 namespace {
 
@@ -25,11 +27,17 @@ std::optional<std::int64_t> readNumber(std::string_view& text) {
 
 std::optional<std::string_view> AddonCheck::problem(const std::string& gameFolder,
                                                     const std::optional<std::string>& clientVersion) {
-    const std::string path = gameFolder + std::string(tocPath);
+    // Looked up as the game under Wine and the add-on's install find it, whatever the letter case of
+    // each folder; again only when the one found is gone.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return missingText;
+    if (gameFolder != lookedIn_ || found_.empty() || ::stat(found_.c_str(), &info) != 0) {
+        lookedIn_ = gameFolder;
+        found_ = tavrin::findIgnoringCase(gameFolder, tocPath).value_or("");
+        if (found_.empty() || ::stat(found_.c_str(), &info) != 0) {
+            return missingText;
+        }
     }
+    const std::string& path = found_;
     if (path != path_ || info.st_size != size_ || info.st_mtim.tv_sec != modified_.tv_sec ||
         info.st_mtim.tv_nsec != modified_.tv_nsec) {
         std::ifstream file(path, std::ios::binary);

@@ -13,7 +13,8 @@
 namespace parlan {
 
 // Whether the game's folder holds the add-on that turns combat logging on, in a version the running
-// client loads. The polling thread's own; a pass costs one stat while the add-on stays as it was.
+// client loads, found whatever the letter case of its folders. The polling thread's own; a pass costs one
+// stat while the add-on stays as it was.
 class AddonCheck {
 public:
     static constexpr std::string_view tocPath = "Interface/AddOns/TavrinRecorder/TavrinRecorder.toc";
@@ -34,6 +35,9 @@ public:
     static std::vector<std::int64_t> interfaceNumbers(std::string_view toc);
 
 private:
+    // The game's folder of the last lookup, and the .toc found there.
+    std::string lookedIn_;
+    std::string found_;
     // The .toc read last, and what it said.
     std::string path_;
     timespec modified_{};

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "EngineFixture.h"
+#include "common/MatchRecord.h"
 #include "engine/CommandFile.h"
 
 namespace parlan::testing {
@@ -48,6 +49,50 @@ TEST_F(MatchOutputsTest, SubtitleFileHoldsTimelineThenFactCues) {
     EXPECT_EQ(subtitles(), expected);
 }
 
+// A shuffle's rounds: each start and end among the timeline's cues, a round without a death a draw, and
+// a death of a player without COMBATANT_INFO on the side its unit flags give.
+TEST_F(MatchOutputsTest, ShuffleRoundsGoToTheSubtitlesAndTheRecord) {
+    const auto start = [](const char* time) {
+        return logLine(std::string("3/7/2025 ") + time, "ARENA_MATCH_START", "1552,40,Rated Solo Shuffle,0");
+    };
+    for (const std::string& line :
+         {lines::enterArena, start("21:04:30.0001"), lines::playerAura,
+          lines::combatant("Player-11-0A", 1, 65), lines::combatant("Player-11-0B", 0, 62),
+          lines::death("3/7/2025 21:05:00.0001", "Bee-Realm"), start("21:05:30.0001"),
+          lines::combatant("Player-11-0A", 0, 65), start("21:06:30.0001"),
+          lines::combatant("Player-11-0A", 0, 65),
+          logLine("3/7/2025 21:07:00.0001", "UNIT_DIED",
+                  "0000000000000000,nil,0x80000000,0x80000000,Player-11-0C,\"Cee-Realm\",0x512,0x0,0"),
+          lines::matchEnd("1")}) {
+        feed(line);
+    }
+    const std::string text = subtitles();
+    EXPECT_EQ(text.substr(0, text.find("ArenaType")),
+              "1\r\n00:00:00,000 --> 00:00:02,000\r\nStart: Cage of Carnage\r\n\r\n"
+              "2\r\n00:00:23,000 --> 00:00:25,000\r\nRound 1\r\n\r\n"
+              "3\r\n00:00:53,000 --> 00:00:55,000\r\nDeath: Bee-Realm (E)\r\n\r\n"
+              "4\r\n00:00:53,000 --> 00:00:55,000\r\nRound 1: won\r\n\r\n"
+              "5\r\n00:01:23,000 --> 00:01:25,000\r\nRound 2\r\n\r\n"
+              "6\r\n00:02:23,000 --> 00:02:25,000\r\nRound 2: draw\r\n\r\n"
+              "7\r\n00:02:23,000 --> 00:02:25,000\r\nRound 3\r\n\r\n"
+              "8\r\n00:02:53,000 --> 00:02:55,000\r\nDeath: Cee-Realm (F)\r\n\r\n"
+              "9\r\n00:02:53,000 --> 00:02:55,000\r\nRound 3: lost\r\n\r\n"
+              "10\r\n00:03:03,200 --> 00:03:05,200\r\nEnd: Away, 183, 1523\r\n\r\n"
+              "11\r\n00:03:03,200 --> 00:03:03,200\r\n");
+    const auto record = tavrin::readMatchRecord(readFile(parser.subPath() + "2025-03-07 21.04.07.json"));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->start, "2025-03-07T21:04:07.000+01:00");
+    ASSERT_EQ(record->rounds.size(), 3u);
+    EXPECT_EQ(record->rounds[1].result, "draw");
+    EXPECT_EQ(record->rounds[1].end, 143.0);  // the next round's start
+    EXPECT_EQ(record->rounds[2].winner, 1);   // Cee, a friend, was on the player's team 0
+    EXPECT_EQ(record->deaths[1].team, 0);
+    EXPECT_EQ(record->combatants[0].teams, (std::vector<std::optional<int>>{1, 0, 0}));
+    EXPECT_EQ(record->combatants[1].teams, (std::vector<std::optional<int>>{0, std::nullopt, std::nullopt}));
+    EXPECT_EQ(record->result->roundsDrawn, 1);
+    EXPECT_EQ(record->result->roundsWon, 1);
+}
+
 // At the end-of-match pause the subtitles must be on disk for the recorder, and the End not yet written.
 class PauseWatchingClock final : public tavrin::Clock {
 public:
@@ -66,6 +111,7 @@ TEST(MatchOutputsPause, EndCommandFollowsTheWrittenSubtitlesAfterOneSecond) {
         ++pauses;
         EXPECT_NE(readFile(parser.subPath() + stamp + ".srt").find("End: Away"), std::string::npos);
         EXPECT_EQ(readFile(parser.logPath() + stamp + ".cmd").find("CMD: End"), std::string::npos);
+        EXPECT_TRUE(tavrin::readMatchRecord(readFile(parser.subPath() + stamp + ".json")));
     };
     for (const auto& line : {lines::enterArena, lines::matchEnd("1")}) {
         parser.body(*parser.head(line));
@@ -93,6 +139,8 @@ TEST_F(MatchOutputsTest, MatchStaysOpenUntilItsEndIsWrittenIntoFoldersMadeAgain)
     EXPECT_EQ(commandFile(), "CMD: End\r\n");
     EXPECT_NE(subtitles().find("End: Away, 183, 1523\r\n"), std::string::npos);  // the result is kept
     EXPECT_NE(subtitles().find("End: Idle\r\n"), std::string::npos);
+    EXPECT_EQ(tavrin::readMatchRecord(readFile(parser.subPath() + "2025-03-07 21.04.07.json"))->ending,
+              "idle");
 }
 
 // A folder chosen during a match takes the next match's files; the match in progress ends where it began.

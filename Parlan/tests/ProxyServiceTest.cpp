@@ -32,8 +32,9 @@ TEST_F(ProxyServiceTest, ProxyLooksForTheGameUntilFoundAndEndsASilentMatchWhenIt
     service.pass();
     EXPECT_TRUE(std::filesystem::is_directory(parser.logPath()));
     EXPECT_TRUE(parser.inMatch());
-    // The add-on missing, then one older than the client (11.1.0), then one it loads.
-    const std::string toc = gameFolder + std::string(AddonCheck::tocPath);
+    // The add-on missing, then one older than the client (11.1.0), then one it loads; in folders named
+    // in another letter case, as players' often are.
+    const std::string toc = gameFolder + "interface/Addons/TavrinRecorder/TavrinRecorder.toc";
     std::filesystem::create_directories(std::filesystem::path(toc).parent_path());
     tavrin::testing::writeFile(toc, "## Interface: 110005, 110007\n## Title: Tavrin Recorder\n");
     service.pass();

@@ -5,29 +5,44 @@
 #include <QFile>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
-#include "GameLocation.h"
+#include "common/Folders.h"
 
 namespace vidora {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> installAddon(const std::string& gameFolder) {
+namespace {
+
+// Removes a folder and everything in it; a failure is logged, since it may leave part of the folder.
+bool removeFolder(const fs::path& folder) {
     std::error_code error;
-    if (!fs::is_directory(gameFolder, error)) {
-        return std::nullopt;
+    fs::remove_all(folder, error);
+    if (error) {
+        std::clog << "Vidora: " << folder.string() << " could not be removed: " << error.message()
+                  << std::endl;
     }
-    // Wine finds folders whatever their letter case, and so do players who made them by hand.
-    const fs::path addOns = tavrin::findIgnoringCase(gameFolder, "Interface/AddOns")
-                                .value_or((fs::path(gameFolder) / "Interface/AddOns").string());
-    const fs::path installed = tavrin::findIgnoringCase(addOns.string(), "TavrinRecorder")
-                                   .value_or((addOns / "TavrinRecorder").string());
-    // Written beside the old copy first, so a failed write leaves that one as it was.
-    const fs::path fresh = addOns / ".TavrinRecorder.new";
-    fs::remove_all(fresh, error);
+    return !error;
+}
+
+bool moveFolder(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::rename(from, to, error);
+    if (error) {
+        std::clog << "Vidora: " << from.string() << " could not be moved to " << to.string() << ": "
+                  << error.message() << std::endl;
+    }
+    return !error;
+}
+
+// Writes the add-on's files, built into the program, into the new folder `fresh`.
+bool writeAddon(const fs::path& fresh) {
+    std::error_code error;
     fs::create_directories(fresh, error);
     if (error) {
-        return std::nullopt;
+        std::clog << "Vidora: " << fresh.string() << " could not be made: " << error.message() << std::endl;
+        return false;
     }
     bool written = true;
     int files = 0;
@@ -38,16 +53,44 @@ std::optional<std::string> installAddon(const std::string& gameFolder) {
         std::ofstream target(fresh / file.fileName().toStdString(), std::ios::binary);
         written = written && !bytes.isEmpty() && target.write(bytes.constData(), bytes.size()).flush().good();
     }
-    if (!written || files == 0) {
-        fs::remove_all(fresh, error);
+    return written && files > 0;
+}
+
+}  // namespace
+
+std::optional<std::string> installAddon(const std::string& gameFolder) {
+    std::error_code error;
+    if (!fs::is_directory(gameFolder, error)) {
         return std::nullopt;
     }
-    fs::remove_all(installed, error);
+    // Wine finds folders whatever their letter case, and so do players who made them by hand; the proxy's
+    // check looks the add-on up the same way.
+    const fs::path addOns = tavrin::findIgnoringCase(gameFolder, "Interface/AddOns")
+                                .value_or((fs::path(gameFolder) / "Interface/AddOns").string());
+    const auto installed = tavrin::findIgnoringCase(addOns.string(), "TavrinRecorder");
+    // Written beside the old copy, then put in its place by renames, so whatever fails leaves a whole
+    // copy, old or new, where the game looks. The game loads neither side folder: an add-on's .toc
+    // must bear its folder's name.
+    const fs::path fresh = addOns / ".TavrinRecorder.new";
+    const fs::path old = addOns / ".TavrinRecorder.old";
     const fs::path target = addOns / "TavrinRecorder";
-    fs::rename(fresh, target, error);
-    if (error) {
-        fs::remove_all(fresh, error);
+    // Both may be left from an install that was cut off.
+    if (!removeFolder(fresh) || !removeFolder(old)) {
         return std::nullopt;
+    }
+    if (!writeAddon(fresh) || (installed && !moveFolder(*installed, old))) {
+        removeFolder(fresh);
+        return std::nullopt;
+    }
+    if (!moveFolder(fresh, target)) {
+        if (installed) {
+            moveFolder(old, *installed);
+        }
+        removeFolder(fresh);
+        return std::nullopt;
+    }
+    if (installed) {
+        removeFolder(old);  // the new copy is in place either way
     }
     return target.lexically_normal().string();
 }

@@ -34,15 +34,33 @@ void DesktopNotifier::show(const RecordingNotice& notice) {
     if (!bus.isConnected()) {
         return;
     }
+    // Asked each time: the server may have been replaced since. Asynchronous, as the notice is: a
+    // notification server that is slow to start must not hold the window.
+    auto* capabilities =
+        new QDBusPendingCallWatcher(bus.asyncCall(QDBusMessage::createMethodCall(
+                                        service, path, service, QStringLiteral("GetCapabilities"))),
+                                    this);
+    connect(capabilities, &QDBusPendingCallWatcher::finished, this,
+            [this, notice](QDBusPendingCallWatcher* finished) {
+                const QDBusPendingReply<QStringList> reply = *finished;
+                notify(notice, !reply.isError() && reply.value().contains(QStringLiteral("body-markup")));
+                finished->deleteLater();
+            });
+}
+
+void DesktopNotifier::notify(const RecordingNotice& notice, bool bodyMarkup) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     const QStringList actions = notice.movie
                                     ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files"),
                                                   QStringLiteral("watch"), QStringLiteral("Watch")}
                                     : QStringList{};
+    // The summary is plain text; a body is read as markup where the server renders it, and a path or a
+    // name may hold "&" or "<".
+    const QString body = QString::fromStdString(notice.body);
     call << QStringLiteral("Vidora") << uint(0) << desktopEntry << QString::fromStdString(notice.title)
-         << QString::fromStdString(notice.body) << actions
+         << (bodyMarkup ? body.toHtmlEscaped() : body) << actions
          << QVariantMap{{QStringLiteral("desktop-entry"), desktopEntry}} << -1;
-    // Asynchronous: a notification server that is slow to start must not hold the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     const QString movie = notice.movie ? QString::fromStdString(*notice.movie) : QString();
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -12,8 +12,8 @@ namespace vidora {
 
 // Desktop notifications through org.freedesktop.Notifications on the session bus. A notice with a
 // movie gets the default action, which shows the movie in the file manager, and Watch, which plays it.
-// Where no notification server runs, nothing happens beyond the log line every notice also gets. Main
-// thread only.
+// The body is escaped where the server renders markup in it. Where no notification server runs, nothing
+// happens beyond the log line every notice also gets. Main thread only.
 class DesktopNotifier final : public QObject {
     Q_OBJECT
 
@@ -28,6 +28,8 @@ private slots:
     void notificationClosed(uint id, uint reason);
 
 private:
+    void notify(const RecordingNotice& notice, bool bodyMarkup);
+
     std::function<void(const QString&)> reveal_;
     std::function<void(const QString&)> watch_;
     // The notifications on screen that show a movie.

@@ -10,6 +10,7 @@
 #include "QtMainThread.h"
 #include "RecorderSettings.h"
 #include "SettingsWindow.h"
+#include "common/ProxyStatus.h"
 #include "writer/FfmpegMovieWriter.h"
 
 namespace vidora {
@@ -112,13 +113,15 @@ bool RecorderApplication::launch() {
             QString::fromStdString(AppInfo::current().versionUrl(options_.webSite.toStdString())));
     }
     launched_ = true;
-    if (!runProxyApps()) {
+    const auto proxy = runProxyApps();
+    if (!proxy) {
         return true;  // no proxy beside the program: recording by hand still works
     }
     supervisor_ = std::make_unique<ProxySupervisor>(
         work_, loopClock_,
-        ProxySupervisor::Options{.startProxy = [this] { runProxyApps(); },
-                                 .statusFile = tavrin::getStatePath("/tavrin/Parlan.status"),
+        ProxySupervisor::Options{.startProxy = [this] { return runProxyApps(); },
+                                 .statusFile = tavrin::getStatePath(tavrin::proxyStatusFile),
+                                 .logFile = tavrin::getStatePath(tavrin::proxyLogFile).value_or("Parlan.log"),
                                  .stateChanged =
                                      [content = &window_->content()](const std::string& state) {
                                          QMetaObject::invokeMethod(
@@ -127,8 +130,12 @@ bool RecorderApplication::launch() {
                                                  content->setToolTip(text);
                                              },
                                              Qt::QueuedConnection);
+                                     },
+                                 .tell =
+                                     [this](const RecordingNotice& notice) {
+                                         runOnMainThread([this, notice] { notifier_->show(notice); });
                                      }});
-    supervisor_->start();
+    supervisor_->start(*proxy);
     return true;
 }
 
@@ -170,17 +177,18 @@ void RecorderApplication::saveChoices() const {
     }
 }
 
-bool RecorderApplication::runProxyApps() const {
+std::optional<pid_t> RecorderApplication::runProxyApps() const {
     const QString proxy = QCoreApplication::applicationDirPath() + QStringLiteral("/Parlan");
     if (!QFileInfo(proxy).isExecutable()) {
-        return false;
+        return std::nullopt;
     }
     QProcess process;
     process.setProgram(proxy);
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TAVRIN_START_HIDDEN"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
-    return process.startDetached();
+    qint64 pid = 0;
+    return process.startDetached(&pid) ? std::optional(static_cast<pid_t>(pid)) : std::nullopt;
 }
 
 void RecorderApplication::stopApplication(std::string_view prefix) const {

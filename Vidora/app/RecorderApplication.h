@@ -49,8 +49,8 @@ public:
     ContentView& view() { return *view_; }
 
 private:
-    // Starts the proxy from beside the program; false when there is none or it cannot be started.
-    bool runProxyApps() const;
+    // Starts the proxy from beside the program: its pid, nothing when there is none or it cannot be started.
+    std::optional<pid_t> runProxyApps() const;
     void stopApplication(std::string_view prefix) const;
     // The movies folder chosen in the settings, read at each use, except while a recording keeps the one
     // it began in: its match's commands and subtitles are there. Any thread.

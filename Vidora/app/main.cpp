@@ -11,6 +11,7 @@
 #include "RecorderApplication.h"
 #include "common/StandardErrorLog.h"
 #include "linux/LargeBlocks.h"
+#include "writer/FfmpegLog.h"
 
 int main(int argc, char** argv) {
     const QCommandLineOption matches(QStringLiteral("matches"), QStringLiteral("Opens the Matches window."));
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     }
     const tavrin::SystemClock clock;
     const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Vidora.log"), clock);
+    tavrin::logQtMessages();
+    vidora::logFfmpegWarnings();
     vidora::mapLargeBlocksOnTheirOwn();
     QApplication application(start.argc(), start.argv());
     QGuiApplication::setDesktopFileName(QStringLiteral("net.tavrinworks.Vidora"));

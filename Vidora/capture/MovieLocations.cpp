@@ -45,11 +45,21 @@ bool MovieLocations::isMovieName(std::string_view fileName, std::string_view ext
 }
 
 bool copyItem(const std::string& from, const std::string& to) {
+    // Copied beside it first, so the file at `to` is replaced only by a whole copy.
+    const std::filesystem::path target(to);
+    const auto part = target.parent_path() / ("." + target.filename().string() + ".part");
     std::error_code error;
-    if (std::filesystem::exists(to, error) && !std::filesystem::remove(to, error)) {
+    if (!std::filesystem::copy_file(from, part, std::filesystem::copy_options::overwrite_existing, error) ||
+        error) {
+        std::filesystem::remove(part, error);
         return false;
     }
-    return std::filesystem::copy_file(from, to, error) && !error;
+    std::filesystem::rename(part, target, error);
+    if (error) {
+        std::filesystem::remove(part, error);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vidora

@@ -41,8 +41,8 @@ private:
     ChosenFolder chosenFolder_;
 };
 
-// Copies `from` to `to`, replacing a file there; false when the old file cannot be removed or the
-// copy fails.
+// Copies `from` to `to`, replacing a file there only once the copy is whole; false when the copy fails,
+// and the file at `to` is left as it was.
 bool copyItem(const std::string& from, const std::string& to);
 
 }  // namespace vidora

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "common/ProxyStatus.h"
 #include "common/Text.h"
 
 namespace vidora {
@@ -15,8 +16,9 @@ ProxySupervisor::~ProxySupervisor() {
     stop();
 }
 
-void ProxySupervisor::start() {
+void ProxySupervisor::start(pid_t started) {
     if (!loop_) {
+        seen_ = started;
         loop_ = std::make_unique<tavrin::RepeatingLoop>(interval, clock_, [this] { check(); });
     }
 }
@@ -31,26 +33,21 @@ void ProxySupervisor::check() {
     if (clock_.interrupted()) {
         return;
     }
-    const bool running = work_.isRunning(tavrin::proxyBundleIdentifier);
-    if (!running) {
-        const auto now = clock_.now();
-        while (!restarts_.empty() && now - restarts_.front() >= std::chrono::minutes(1)) {
-            restarts_.pop_front();
-        }
-        if (restarts_.size() < restartsPerMinute) {
-            restarts_.push_back(now);
-            heldBack_ = false;
-            std::clog << "Vidora: Parlan is not running; starting it again" << std::endl;
-            if (options_.startProxy) {
-                options_.startProxy();
-            }
-        } else if (!heldBack_) {
-            heldBack_ = true;
-            std::clog << "Vidora: Parlan stopped " << restartsPerMinute
-                      << " times within a minute; it is started again when the minute is over" << std::endl;
-        }
+    const auto now = clock_.now();
+    const auto proxy = work_.runningProcess(tavrin::proxyBundleIdentifier);
+    if (proxy) {
+        seen_ = proxy->pid;
+        hold_ = Hold::none;
+        restartAt_.reset();
+    } else if (hold_ == Hold::none && !restartAt_) {
+        proxyEnded(now);
     }
-    const std::string state = running ? "Parlan: " + readStatus() : std::string(notRunningText);
+    if (!proxy && restartAt_ && now >= *restartAt_) {
+        restartAt_.reset();
+        // Known at once, so a quit before the next check is still told from a crash.
+        seen_ = options_.startProxy ? options_.startProxy() : std::nullopt;
+    }
+    const std::string state = stateText(proxy.has_value());
     if (state != state_) {
         state_ = state;
         if (options_.stateChanged) {
@@ -59,14 +56,62 @@ void ProxySupervisor::check() {
     }
 }
 
+void ProxySupervisor::proxyEnded(tavrin::Date now) {
+    // One never seen (started by another, it ended before a check) is taken for a crash.
+    const bool quit = seen_ && readStatus() == tavrin::proxyQuitLine(*seen_);
+    seen_.reset();
+    if (quit) {
+        hold_ = Hold::quit;
+        std::clog << "Vidora: Parlan was quit; it is started again at Vidora's next launch" << std::endl;
+        return;
+    }
+    while (!crashes_.empty() && now - crashes_.front() >= crashSpan) {
+        crashes_.pop_front();
+    }
+    crashes_.push_back(now);
+    if (crashes_.size() > restartWaits.size()) {
+        hold_ = Hold::crashing;
+        if (options_.tell) {
+            options_.tell({.title = "Parlan keeps stopping",
+                           .body = "It stopped " + std::to_string(crashes_.size()) +
+                                   " times within ten minutes, so matches are not recorded by themselves "
+                                   "until Vidora starts again. Its last lines are in " +
+                                   options_.logFile + ".",
+                           .movie = std::nullopt});
+        }
+        return;
+    }
+    const auto wait = restartWaits.at(crashes_.size() - 1);
+    restartAt_ = now + wait;
+    std::clog << "Vidora: Parlan stopped without quitting; starting it again in " << wait.count() << " s"
+              << std::endl;
+}
+
 std::string ProxySupervisor::readStatus() const {
     std::string line;
     if (options_.statusFile) {
         std::ifstream file(*options_.statusFile);
         std::getline(file, line);
     }
-    line = std::string(tavrin::trim(line));
-    return line.empty() ? "running" : line;
+    return std::string(tavrin::trim(line));
+}
+
+std::string ProxySupervisor::stateText(bool running) const {
+    if (running) {
+        const std::string status = readStatus();
+        // A quit line is an earlier proxy's: this one has said nothing yet.
+        return "Parlan: " +
+               (status.empty() || status.starts_with(tavrin::proxyQuitPrefix) ? "running" : status);
+    }
+    switch (hold_) {
+        case Hold::quit:
+            return std::string(notRunningText) + ": it was quit, and starts again with Vidora";
+        case Hold::crashing:
+            return std::string(notRunningText) + ": it keeps stopping (see " + options_.logFile + ")";
+        case Hold::none:
+            break;
+    }
+    return std::string(notRunningText);
 }
 
 }  // namespace vidora

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "control/ContentView.h"
@@ -31,6 +32,39 @@ std::map<std::string, std::string, std::less<>> matchFacts(std::string_view subt
     return facts;
 }
 
+MatchSummary matchSummary(const std::map<std::string, std::string, std::less<>>& facts) {
+    const auto fact = [&facts](std::string_view key) {
+        const auto found = facts.find(key);
+        return found != facts.end() ? found->second : std::string();
+    };
+    MatchSummary match{.bracket = fact("ArenaType"), .arena = fact("ZoneName"), .outcome = {}};
+    if (!fact("PlayerTeam").empty() && match.bracket.find("Shuffle") == std::string::npos) {
+        match.outcome = fact("WinTeam") == "Home" ? "Won" : fact("WinTeam") == "Away" ? "Lost" : "";
+    }
+    return match;
+}
+
+MatchSummary matchSummary(const tavrin::MatchRecord& record) {
+    MatchSummary match{
+        .bracket = record.bracket ? record.bracket->name : "", .arena = record.zone.name, .outcome = {}};
+    if (!record.result) {
+        return match;  // left before the end
+    }
+    if (record.bracket && record.bracket->shuffle) {
+        if (record.result->roundsWon) {
+            match.outcome = "Won " + std::to_string(*record.result->roundsWon) + " of " +
+                            std::to_string(record.rounds.size()) + " rounds";
+        }
+    } else if (record.result->outcome) {
+        const std::string& outcome = *record.result->outcome;
+        match.outcome = outcome == "win"    ? "Won"
+                        : outcome == "loss" ? "Lost"
+                        : outcome == "draw" ? "Draw"
+                                            : "";
+    }
+    return match;
+}
+
 std::string problemSentence(RecordingProblem problem, std::string_view target) {
     switch (problem) {
         case RecordingProblem::noWindow:
@@ -52,9 +86,8 @@ std::string problemSentence(RecordingProblem problem, std::string_view target) {
     return {};
 }
 
-std::optional<RecordingNotice> describeRecording(
-    const RecordingResult& result, bool byHand,
-    const std::map<std::string, std::string, std::less<>>& facts) {
+std::optional<RecordingNotice> describeRecording(const RecordingResult& result, bool byHand,
+                                                 const MatchSummary& match) {
     if (result.problem) {
         RecordingNotice notice{.title = result.fileKept ? "Recording stopped early"
                                         : byHand        ? "Recording did not start"
@@ -75,36 +108,39 @@ std::optional<RecordingNotice> describeRecording(
                                .body = "The match ended before recording began.",
                                .movie = std::nullopt};
     }
-    const auto fact = [&facts](std::string_view key) {
-        const auto found = facts.find(key);
-        return found != facts.end() ? found->second : std::string();
-    };
-    const std::string bracket = fact("ArenaType");
-    const std::string arena = fact("ZoneName");
-    const std::string match = bracket.empty() ? arena : arena.empty() ? bracket : bracket + " in " + arena;
-    std::string body;
-    // The winning team is the player's own only when the player's team is known; a shuffle's rounds
-    // have no one winner.
-    if (!fact("PlayerTeam").empty() && bracket.find("Shuffle") == std::string::npos) {
-        body = fact("WinTeam") == "Home" ? "Won · " : fact("WinTeam") == "Away" ? "Lost · " : "";
-    }
-    body += ContentView::formatTime(result.seconds) + " · " +
-            std::filesystem::path(result.movie).filename().string();
-    return RecordingNotice{.title = (match.empty() ? std::string("Arena match") : match) + " recorded",
+    const std::string name = match.bracket.empty() ? match.arena
+                             : match.arena.empty() ? match.bracket
+                                                   : match.bracket + " in " + match.arena;
+    const std::string body = (match.outcome.empty() ? "" : match.outcome + " · ") +
+                             ContentView::formatTime(result.seconds) + " · " +
+                             std::filesystem::path(result.movie).filename().string();
+    return RecordingNotice{.title = (name.empty() ? std::string("Arena match") : name) + " recorded",
                            .body = body,
                            .movie = result.movie};
 }
 
 std::optional<RecordingNotice> describeRecording(const RecordingResult& result, bool byHand) {
-    std::map<std::string, std::string, std::less<>> facts;
+    MatchSummary match;
     if (!byHand && result.fileKept) {
-        std::ifstream subtitles(std::filesystem::path(result.movie).replace_extension("srt"),
-                                std::ios::binary);
-        std::ostringstream text;
-        text << subtitles.rdbuf();
-        facts = matchFacts(text.str());
+        const auto text = [&result](const char* extension) {
+            std::ifstream file(std::filesystem::path(result.movie).replace_extension(extension),
+                               std::ios::binary);
+            std::ostringstream read;
+            read << file.rdbuf();
+            return read.str();
+        };
+        const std::string record = text("json");
+        std::string why;
+        if (const auto read = tavrin::readMatchRecord(record, &why)) {
+            match = matchSummary(*read);
+        } else {
+            if (!record.empty()) {
+                std::clog << "Vidora: " << result.movie << ": " << why << std::endl;
+            }
+            match = matchSummary(matchFacts(text("srt")));
+        }
     }
-    return describeRecording(result, byHand, facts);
+    return describeRecording(result, byHand, match);
 }
 
 }  // namespace vidora

@@ -19,17 +19,6 @@ bool exists(const std::string& path) {
     return fs::exists(path, error);
 }
 
-// The entries of a folder in name order; nothing when it cannot be listed.
-std::vector<std::string> sortedEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-        names.push_back(entry->path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::optional<std::string> home(const Environment& environment) {
     auto value = environment("HOME");
     return value && value->starts_with('/') ? std::move(value) : std::nullopt;
@@ -41,31 +30,6 @@ bool isPrefix(const std::optional<std::string>& path) {
 }
 
 }  // namespace
-
-std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view relative) {
-    std::string path = folder;
-    while (!relative.empty()) {
-        const auto end = std::min(relative.find('/'), relative.size());
-        const auto component = relative.substr(0, end);
-        relative.remove_prefix(std::min(end + 1, relative.size()));
-        if (component.empty()) {
-            continue;
-        }
-        const std::string exact = path + "/" + std::string(component);
-        if (exists(exact)) {
-            path = exact;
-            continue;
-        }
-        const auto names = sortedEntries(path.empty() ? "/" : path);
-        const auto match = std::ranges::find_if(
-            names, [component](const std::string& name) { return equalIgnoringCase(name, component); });
-        if (match == names.end()) {
-            return std::nullopt;
-        }
-        path += "/" + *match;
-    }
-    return path;
-}
 
 std::optional<std::string> windowsPathInPrefix(std::string_view windowsPath, const std::string& prefix) {
     const bool hasDrive = windowsPath.size() >= 3 &&

@@ -18,11 +18,6 @@ namespace tavrin {
 inline constexpr std::string_view gameInPrefix =
     "drive_c/Program Files (x86)/World of Warcraft/_retail_/Wow.exe";
 
-// `folder` followed by the "/"-separated components of `relative`, each taken exactly when it
-// exists, else as the first entry (by name) that matches it without regard to letter case, as Wine
-// finds files. Nothing when a component has no match.
-std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view relative);
-
 // A Windows path ("C:\dir\file") in a Wine prefix: the drive through <prefix>/dosdevices/<drive>:
 // with its link followed, the rest found with findIgnoringCase.
 std::optional<std::string> windowsPathInPrefix(std::string_view windowsPath, const std::string& prefix);

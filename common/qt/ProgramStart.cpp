@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
+#include <iostream>
 
 namespace tavrin {
 
@@ -97,6 +98,12 @@ ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QSt
     }
     argc_ = static_cast<int>(arguments_.size());
     pointers_.push_back(nullptr);
+}
+
+void logQtMessages() {
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        std::cerr << qFormatLogMessage(type, context, message).toStdString() << std::endl;
+    });
 }
 
 }  // namespace tavrin

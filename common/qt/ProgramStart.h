@@ -45,4 +45,9 @@ private:
     int argc_ = 0;
 };
 
+// Qt's own messages (a platform plugin that fails, a D-Bus error) go to std::cerr, formatted as Qt
+// formats them (QT_MESSAGE_PATTERN), so they reach the program's log file (StandardErrorLog) with its
+// other lines; Qt's own handler writes past it. At the start of main.
+void logQtMessages();
+
 }  // namespace tavrin

@@ -2,6 +2,8 @@
 #include "common/DateTime.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace tavrin {
@@ -104,6 +106,23 @@ std::string fileStamp(Date date) {
     }
     char text[64];
     const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%S", &fields);
+    return std::string(text, length);
+}
+
+std::string isoLocalTime(Date date) {
+    const auto whole = std::chrono::floor<std::chrono::seconds>(date);
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(whole);
+    std::tm fields{};
+    if (localtime_r(&seconds, &fields) == nullptr) {
+        return {};
+    }
+    char text[64];
+    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &fields);
+    const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(date - whole).count();
+    const long offset = fields.tm_gmtoff / 60;
+    length += static_cast<std::size_t>(std::snprintf(
+        text + length, sizeof text - length, ".%03d%c%02ld:%02ld", static_cast<int>(milliseconds),
+        offset < 0 ? '-' : '+', std::labs(offset) / 60, std::labs(offset) % 60));
     return std::string(text, length);
 }
 

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/Folders.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "common/Text.h"
 
 namespace tavrin {
 namespace {
@@ -106,6 +109,42 @@ std::optional<std::string> getCachePath(std::string_view suffix, const Environme
 void createDirectory(const std::string& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);
+}
+
+std::vector<std::string> sortedEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view relative) {
+    std::string path = folder;
+    while (!relative.empty()) {
+        const auto end = std::min(relative.find('/'), relative.size());
+        const auto component = relative.substr(0, end);
+        relative.remove_prefix(std::min(end + 1, relative.size()));
+        if (component.empty()) {
+            continue;
+        }
+        const std::string exact = path + "/" + std::string(component);
+        if (std::error_code error; std::filesystem::exists(exact, error)) {
+            path = exact;
+            continue;
+        }
+        const auto names = sortedEntries(path.empty() ? "/" : path);
+        const auto match = std::ranges::find_if(
+            names, [component](const std::string& name) { return equalIgnoringCase(name, component); });
+        if (match == names.end()) {
+            return std::nullopt;
+        }
+        path += "/" + *match;
+    }
+    return path;
 }
 
 }  // namespace tavrin

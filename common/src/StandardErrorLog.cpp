@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -19,25 +22,32 @@ class StandardErrorLog::Copy final : public std::streambuf {
 public:
     Copy(std::string path, const Clock& clock, std::uintmax_t limit, std::streambuf& errors)
         : path_(std::move(path)), clock_(clock), limit_(limit), errors_(errors) {
+        const std::lock_guard lock(mutex_);
         open();
+        live_ = this;
     }
-    ~Copy() override { close(); }
+    ~Copy() override {
+        // This thread's unended line (main's, as the program ends); other threads hand theirs on as they end.
+        if (!piece_.text.empty()) {
+            writeLine(piece_.text);
+            piece_.text.clear();
+        }
+        live_ = nullptr;
+        close();
+    }
     Copy(const Copy&) = delete;
     Copy& operator=(const Copy&) = delete;
-
-    bool opened() const { return descriptor_ >= 0; }
 
 protected:
     std::streamsize xsputn(const char* text, std::streamsize count) override {
         // A line is handed on once it is whole; the rest waits in this thread's own piece.
-        thread_local std::string pending;
         for (std::streamsize i = 0; i < count; ++i) {
             if (text[i] != '\n') {
-                pending += text[i];
+                piece_.text += text[i];
                 continue;
             }
-            writeLine(pending);
-            pending.clear();
+            writeLine(piece_.text);
+            piece_.text.clear();
         }
         return count;
     }
@@ -51,12 +61,38 @@ protected:
     }
 
 private:
+    // A thread's line so far; what is left of it when the thread ends is handed on as a line.
+    struct Piece {
+        std::string text;
+        ~Piece() {
+            if (Copy* copy = live_; copy && !text.empty()) {
+                copy->writeLine(text);
+            }
+        }
+    };
+
+    // Under the mutex. A failure is said once on standard error, and the file tried again later.
     void open() {
+        std::error_code made;
+        std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), made);
         descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         struct stat info {};
         size_ = descriptor_ >= 0 && ::fstat(descriptor_, &info) == 0
                     ? static_cast<std::uintmax_t>(info.st_size)
                     : 0;
+        if (descriptor_ < 0) {
+            if (!failing_) {
+                const std::string line = "The log file " + path_ + " cannot be written (" +
+                                         std::strerror(errno) +
+                                         "); messages go to standard error alone until it can.\n";
+                errors_.sputn(line.data(), static_cast<std::streamsize>(line.size()));
+                errors_.pubsync();
+            }
+            failing_ = true;
+            retryAt_ = clock_.now() + reopenAfter;
+        } else {
+            failing_ = false;
+        }
     }
     void close() {
         if (descriptor_ >= 0) {
@@ -82,6 +118,9 @@ private:
         errors_.sputn(line.data(), static_cast<std::streamsize>(line.size()));
         errors_.sputc('\n');
         errors_.pubsync();
+        if (descriptor_ < 0 && clock_.now() >= retryAt_) {
+            open();
+        }
         if (descriptor_ < 0) {
             return;
         }
@@ -98,6 +137,9 @@ private:
         }
     }
 
+    static inline std::atomic<Copy*> live_{nullptr};
+    static thread_local Piece piece_;
+
     std::string path_;
     const Clock& clock_;
     std::uintmax_t limit_;
@@ -105,20 +147,18 @@ private:
     std::mutex mutex_;
     int descriptor_ = -1;
     std::uintmax_t size_ = 0;
+    bool failing_ = false;
+    Date retryAt_{};
 };
+
+thread_local StandardErrorLog::Copy::Piece StandardErrorLog::Copy::piece_;
 
 StandardErrorLog::StandardErrorLog(const std::optional<std::string>& path, const Clock& clock,
                                    std::uintmax_t limit) {
     if (!path) {
         return;
     }
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(*path).parent_path(), error);
-    auto copy = std::make_unique<Copy>(*path, clock, limit, *std::cerr.rdbuf());
-    if (!copy->opened()) {
-        return;
-    }
-    copy_ = std::move(copy);
+    copy_ = std::make_unique<Copy>(*path, clock, limit, *std::cerr.rdbuf());
     errors_ = std::cerr.rdbuf(copy_.get());
     log_ = std::clog.rdbuf(copy_.get());
 }
@@ -127,6 +167,7 @@ StandardErrorLog::~StandardErrorLog() {
     if (copy_) {
         std::cerr.rdbuf(errors_);
         std::clog.rdbuf(log_);
+        copy_.reset();  // hands on this thread's unended line
     }
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <chrono>
@@ -10,13 +11,14 @@
 #include "FakeWorkspace.h"
 #include "ProxyApplication.h"
 #include "TemporaryFolder.h"
+#include "common/ProxyStatus.h"
 
 namespace parlan {
 namespace {
 
-// The polling thread's status reaches the window through its event loop and the recorder's status file;
-// started hidden (as the recorder starts it) the window comes up minimised. Without a home nothing
-// starts, and nothing fails.
+// The polling thread's status reaches the window through its event loop and the recorder's status file,
+// where a quit leaves its own line; started hidden (as the recorder starts it) the window comes up
+// minimised. Without a home nothing starts, and nothing fails.
 TEST(ProxyApplication, StatusFromThePollingThreadReachesTheWindow) {
     for (const auto& [home, gameRuns, status] :
          std::vector<std::tuple<bool, bool, QString>>{{false, true, "..."},
@@ -41,7 +43,8 @@ TEST(ProxyApplication, StatusFromThePollingThreadReachesTheWindow) {
         EXPECT_EQ(proxy.window().status(), status);
         EXPECT_EQ(proxy.window().isMinimized(), gameRuns);
         EXPECT_EQ(tavrin::testing::readFile(statusFile), home ? status.toStdString() + "\n" : "");
-        proxy.stop();
+        proxy.quit();  // a quit, told apart from a crash
+        EXPECT_EQ(tavrin::testing::readFile(statusFile), tavrin::proxyQuitLine(::getpid()) + "\n");
     }
 }
 

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The game's real combat logs replayed through the engine; each expected value is read off the log
-// lines named in the comments (line numbers of the files in combatlogs/).
+// lines named in the comments (line numbers of the files in combatlogs/), and each match record is
+// checked against a reading of the log's own lines.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "TemporaryFolder.h"
+#include "common/MatchRecord.h"
 
 namespace {
 
@@ -52,6 +56,9 @@ void expectSubtitles(const std::string& text, const ExpectedMatch& want) {
     auto at = text.cbegin();
     for (; std::regex_search(at, text.cend(), match, cue, std::regex_constants::match_continuous);
          at = match[0].second) {
+        if (match.str(3).starts_with("Round ")) {
+            continue;  // a shuffle's rounds: checked against the log by expectRecord
+        }
         if (match.str(1) != match.str(2)) {
             texts.push_back(match.str(3));
             starts.push_back(match.str(1));
@@ -66,6 +73,107 @@ void expectSubtitles(const std::string& text, const ExpectedMatch& want) {
     EXPECT_EQ(starts.back(), want.endAt);
 }
 
+// What one match's lines say, read without the engine: the player (the unit flagged 0x511), each
+// round's winner and result and the subtitles' round cues, and the player deaths (a UNIT_DIED of a
+// Player- unit whose last field is 0, the unit flags' 0x10 bit marking the player's side).
+struct LogReading {
+    std::string player;
+    std::vector<std::string> rounds;  // "winner result", "-" for none
+    std::vector<std::string> deaths;  // "round guid name"
+    std::vector<std::string> cues;
+};
+
+LogReading readMatch(const std::string& lines) {
+    LogReading reading;
+    const bool shuffle = lines.find(",Rated Solo Shuffle,") != std::string::npos;
+    std::map<std::string, int> teams;
+    int round = 0;
+    std::string decided;  // the round's "winner result" once a player died
+    const auto close = [&](bool ended) {
+        if (round > 0 && shuffle) {
+            const std::string said = decided.ends_with("win")    ? "won"
+                                     : decided.ends_with("loss") ? "lost"
+                                                                 : "draw";
+            reading.rounds.push_back(decided.empty() ? ended ? "- draw" : "- -" : decided);
+            if (!decided.empty() || ended) {
+                reading.cues.push_back("Round " + std::to_string(round) + ": " + said);
+            }
+        }
+    };
+    std::istringstream text(lines);
+    for (std::string line; std::getline(text, line);) {
+        static const std::regex own(R"((Player-[^,]+),"[^"]+",0x511,)");
+        std::smatch unit;
+        if (reading.player.empty() && std::regex_search(line, unit, own)) {
+            reading.player = unit.str(1);
+        }
+        if (line.find("  ") == std::string::npos) {
+            continue;
+        }
+        std::vector<std::string> field;
+        std::istringstream fields(line.substr(line.find("  ") + 2));
+        for (std::string value; std::getline(fields, value, ',');) {
+            field.push_back(value);
+        }
+        if (field[0] == "ARENA_MATCH_START") {
+            close(true);
+            if (shuffle) {
+                reading.cues.push_back("Round " + std::to_string(round + 1));
+            }
+            ++round;
+            decided.clear();
+        } else if (field[0] == "COMBATANT_INFO") {
+            teams[field[1]] = std::stoi(field[2]);
+        } else if (field[0] == "UNIT_DIED" && field[5].starts_with("Player-") && field.back() == "0") {
+            reading.deaths.push_back(std::to_string(std::max(round, 1)) + " " + field[5] + " " +
+                                     field[6].substr(1, field[6].size() - 2));
+            if (shuffle && decided.empty()) {
+                const bool friendly = std::stoul(field[7], nullptr, 16) & 0x10;
+                decided = std::to_string(1 - teams.at(field[5])) + (friendly ? " loss" : " win");
+            }
+        } else if (field[0] == "ARENA_MATCH_END") {
+            close(true);
+            if (!shuffle) {
+                const std::string& winner = field[1];
+                reading.rounds.push_back(
+                    winner + (std::to_string(teams.at(reading.player)) == winner ? " win" : " loss"));
+            }
+            return reading;
+        }
+    }
+    close(false);
+    if (!shuffle) {
+        reading.rounds.push_back("- -");
+    }
+    return reading;
+}
+
+// The match's record against its lines: the log's text from after the previous match's end to its own.
+void expectRecord(const std::string& lines, const std::string& record, const std::string& subtitles) {
+    std::string why;
+    const auto read = tavrin::readMatchRecord(record, &why);
+    ASSERT_TRUE(read) << why;
+    const LogReading want = readMatch(lines);
+    EXPECT_EQ(read->player ? read->player->guid : "", want.player);
+    std::vector<std::string> rounds, deaths, cues;
+    for (const auto& round : read->rounds) {
+        rounds.push_back((round.winner ? std::to_string(*round.winner) : "-") + " " +
+                         round.result.value_or("-"));
+    }
+    for (const auto& death : read->deaths) {
+        deaths.push_back(std::to_string(death.round) + " " + death.guid + " " + death.name.value_or(""));
+    }
+    std::istringstream cueLines(subtitles);
+    for (std::string line; std::getline(cueLines, line);) {
+        if (line.starts_with("Round ")) {
+            cues.push_back(line.substr(0, line.size() - 1));  // without the \r
+        }
+    }
+    EXPECT_EQ(rounds, want.rounds);
+    EXPECT_EQ(deaths, want.deaths);
+    EXPECT_EQ(cues, want.cues);
+}
+
 // Replays the log text with the tool into a Movies folder of its own; the tool prints each match's
 // stamp, zone and end, and the match's files are named after the stamp of its start.
 void expectReplay(const std::string& logText, const std::vector<ExpectedMatch>& expected) {
@@ -76,12 +184,17 @@ void expectReplay(const std::string& logText, const std::vector<ExpectedMatch>& 
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string folder = movies.path() + "/TavrinMovies/";
     std::string printed;
+    std::size_t from = 0;
     for (const ExpectedMatch& want : expected) {
         SCOPED_TRACE("match " + want.stamp);
         printed += want.stamp + "\t" + want.zone + "\t" + want.end + "\n";
         EXPECT_EQ(readFile(folder + ".logs/" + want.stamp + ".cmd"),
                   "BID: com.blizzard.worldofwarcraft\r\nCMD: Start\r\nCMD: End\r\n");
         expectSubtitles(readFile(folder + want.stamp + ".srt"), want);
+        const std::size_t end = logText.find("\n", logText.find("ARENA_MATCH_END", from));
+        expectRecord(logText.substr(from, end - from), readFile(folder + want.stamp + ".json"),
+                     readFile(folder + want.stamp + ".srt"));
+        from = end;
     }
     EXPECT_EQ(readFile(movies.file("output.txt")), printed);
 }
@@ -165,6 +278,17 @@ TEST(ReplayTest, ShuffleRoundInTheTwelveLayoutNamesTheSpecialization) {
                        {"PlayerName: Gigadwarf-TarrenMill-EU", "PlayerTeam: 1", "PlayerSpec: Fury - Warrior",
                         "ArenaType: Rated Solo Shuffle"},
                        {"Shizoune-Blackmoore-EU (E)"})});
+}
+
+TEST(ReplayTest, RatedThreeVersusThreeLostAfterThePlayerDied) {
+    // Line 12 names the player (0x511), whose COMBATANT_INFO (line 5, team 1) came before: the subtitles
+    // know no team, the record does. Deaths: lines 27 (the player) and 30; line 32: team 0 wins.
+    expectReplay(
+        extendedLog("retail-11.2-3v3-reduced.txt", 0,
+                    "8/30/2025 21:05:23.7758  ZONE_CHANGE,2373,\"Arena\",0\n"),
+        {expectedMatch("2025-08-30 21.05.23", "Arena", "Away, 27, 1734", "00:00:17,008", "00:00:27,712",
+                       {"PlayerName: Bossmoomoo-Tichondrius-US", "ArenaType: 3v3", "WinTeam: Away"},
+                       {"Bossmoomoo-Tichondrius-US (F)", "Kelite-Tichondrius-US (F)"})});
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ class FakeDesktop final : public QDBusVirtualObject {
 public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() == "GetCapabilities") {
+            connection.send(message.createReply(capabilities));
+            return true;
+        }
         calls.push_back(message);
         connection.send(message.member() == "Notify"
                             ? message.createReply(QVariant::fromValue(uint(calls.size())))
@@ -35,6 +39,7 @@ public:
         return true;
     }
     std::vector<QDBusMessage> calls;
+    QStringList capabilities{"actions", "body", "body-markup"};
 };
 
 bool answered(std::vector<QDBusMessage>& calls, std::size_t count) {
@@ -124,6 +129,18 @@ TEST(DesktopNotifier, ARecordedMatchIsShownInTheFileManagerAndAGameWithoutWindow
     EXPECT_EQ(desktop.calls[2].arguments().value(4).toString(), "World of Warcraft has no window to record.");
     EXPECT_EQ(seams.recorder.starts.size(), 1U);
     EXPECT_FALSE(std::filesystem::exists(movies + "2025-03-07 21.10.00.mp0"));
+
+    // A path in the body is escaped for a server that reads the body as markup, and only for one; the
+    // summary is plain text to every server.
+    const RecordingNotice notice{.title = "R&D <1>", .body = "in /R&D <1>/", .movie = std::nullopt};
+    notifier.show(notice);
+    ASSERT_TRUE(answered(desktop.calls, 4));
+    desktop.capabilities = QStringList{"actions", "body"};
+    notifier.show(notice);
+    ASSERT_TRUE(answered(desktop.calls, 5));
+    EXPECT_EQ(desktop.calls[3].arguments().value(3).toString(), "R&D <1>");
+    EXPECT_EQ(desktop.calls[3].arguments().value(4).toString(), "in /R&amp;D &lt;1&gt;/");
+    EXPECT_EQ(desktop.calls[4].arguments().value(4).toString(), "in /R&D <1>/");
     QDBusConnection::disconnectFromBus("fake-desktop");
 }
 

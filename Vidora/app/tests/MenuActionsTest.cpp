@@ -51,9 +51,15 @@ TEST(MenuActions, HelpOpensTheSiteShowRecordingsTheMoviesAndDownloadCopiesTheAdd
     EXPECT_FALSE(std::filesystem::exists(downloaded));
     std::filesystem::create_directories(home.path() + "/Downloads");
     writeFile(downloaded, "older add-on, longer than the new one");
+    actions.addonArchive = home.file("gone.zip");  // a copy that fails leaves the older one whole
+    trigger(0, download);
+    EXPECT_EQ(readFile(downloaded), "older add-on, longer than the new one");
+    actions.addonArchive = home.file("TavrinRecorder.zip");
     trigger(0, download);
     EXPECT_EQ(readFile(downloaded), "new add-on");
-    EXPECT_EQ(revealed, std::vector<std::string>(2, downloaded));
+    EXPECT_EQ(tavrin::sortedEntries(home.path() + "/Downloads"),
+              std::vector<std::string>{"TavrinRecorder.zip"});
+    EXPECT_EQ(revealed, std::vector<std::string>(3, downloaded));
 }
 
 // Where the game's folder is known, the add-on goes into its AddOns folder, replacing only our own
@@ -85,6 +91,7 @@ TEST(MenuActions, DownloadInstallsTheAddonIntoTheGamesFolder) {
     }
     EXPECT_FALSE(std::filesystem::exists(addOns + "TavrinRecorder/Old.lua"));
     EXPECT_EQ(readFile(addOns + "Details/Details.toc"), "another add-on");
+    EXPECT_EQ(tavrin::sortedEntries(addOns), (std::vector<std::string>{"Details", "TavrinRecorder"}));
 
     gameFolder = home.file("TavrinRecorder.zip");  // no folder at all
     std::filesystem::create_directories(home.path() + "/Downloads");

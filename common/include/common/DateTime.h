@@ -17,6 +17,8 @@ std::optional<Date> dateTimeDot(std::string_view text);
 
 // "yyyy-MM-dd HH.mm.ss" in the local time zone: the stamp every match file is named after.
 std::string fileStamp(Date date);
+// ISO 8601 local time with milliseconds and the UTC offset: "2024-09-13T13:31:52.307+08:00".
+std::string isoLocalTime(Date date);
 // Whether `text` has the form fileStamp gives, naming a real date and time.
 bool isFileStamp(std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrin {
 
@@ -33,5 +34,13 @@ std::optional<std::string> getCachePath(std::string_view suffix,
 
 // Creates the folder and every missing parent; an existing folder and every error are ignored.
 void createDirectory(const std::string& path);
+
+// The names of a folder's entries in name order; nothing when it cannot be listed.
+std::vector<std::string> sortedEntries(const std::string& folder);
+
+// `folder` followed by the "/"-separated components of `relative`, each taken exactly when it
+// exists, else as the first entry (by name) that matches it without regard to letter case, as Wine
+// finds files. Nothing when a component has no match.
+std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view relative);
 
 }  // namespace tavrin
