@@ -14,14 +14,14 @@ std::string lower(std::string text) {
     return text;
 }
 
-bool hasSpec(const MatchSummary& match, const std::string& spec) {
+bool hasSpec(const MatchRow& match, const std::string& spec) {
     const auto same = [&spec](const TeamMember& member) { return member.spec == spec; };
     return match.playerSpec == spec || std::ranges::any_of(match.friends, same) ||
            std::ranges::any_of(match.enemies, same);
 }
 
 // Letter case is folded for ASCII only; other letters must match as written.
-std::string searchable(const MatchSummary& match) {
+std::string searchable(const MatchRow& match) {
     std::string text = match.bracket + '\n' + match.arena + '\n' + match.playerName + '\n' +
                        match.playerSpec + '\n' + match.playerClass + '\n';
     for (const auto* team : {&match.friends, &match.enemies}) {
@@ -37,17 +37,17 @@ std::string searchable(const MatchSummary& match) {
 
 }  // namespace
 
-bool isWon(const MatchSummary& match) {
+bool isWon(const MatchRow& match) {
     return match.shuffle ? match.hasResult && match.roundsWon > match.roundsLost
                          : match.outcome == Outcome::win;
 }
 
-bool isLost(const MatchSummary& match) {
+bool isLost(const MatchRow& match) {
     return match.shuffle ? match.hasResult && match.roundsWon < match.roundsLost
                          : match.outcome == Outcome::loss;
 }
 
-bool MatchFilter::accepts(const MatchSummary& match) const {
+bool MatchFilter::accepts(const MatchRow& match) const {
     const std::string_view day = std::string_view(match.file.stamp).substr(0, 10);
     if ((!bracket.empty() && match.bracket != bracket) || (!arena.empty() && match.arena != arena) ||
         (!spec.empty() && !hasSpec(match, spec)) || (result == Result::won && !isWon(match)) ||

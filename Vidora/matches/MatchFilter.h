@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 namespace vidora {
 
@@ -24,11 +24,11 @@ struct MatchFilter {
     // Words that must all be found, in any letter case, in the names, specs, classes, arena and bracket.
     std::string search;
 
-    bool accepts(const MatchSummary& match) const;
+    bool accepts(const MatchRow& match) const;
 };
 
 // A shuffle is won with more rounds won than lost.
-bool isWon(const MatchSummary& match);
-bool isLost(const MatchSummary& match);
+bool isWon(const MatchRow& match);
+bool isLost(const MatchRow& match);
 
 }  // namespace vidora

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 namespace vidora {
 

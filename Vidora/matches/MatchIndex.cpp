@@ -34,7 +34,7 @@ std::optional<Outcome> outcomeFrom(const Json& value) {
     return value.is_number_integer() ? std::optional(static_cast<Outcome>(value.get<int>())) : std::nullopt;
 }
 
-Json toJson(const MatchSummary& row) {
+Json toJson(const MatchRow& row) {
     Json members = Json::array();
     for (const auto* team : {&row.friends, &row.enemies}) {
         Json list = Json::array();
@@ -59,8 +59,8 @@ Json toJson(const MatchSummary& row) {
             {"note", row.note}};
 }
 
-MatchSummary fromJson(const Json& value, const MovieFile& file) {
-    MatchSummary row;
+MatchRow fromJson(const Json& value, const MovieFile& file) {
+    MatchRow row;
     row.file = file;
     row.bracket = value.at("bracket").get<std::string>();
     row.arena = value.at("arena").get<std::string>();
@@ -120,15 +120,15 @@ MatchIndex::MatchIndex(std::string path) : path_(std::move(path)) {
     }
 }
 
-std::vector<MatchSummary> MatchIndex::rows(const std::vector<MovieFile>& movies,
-                                           const std::function<void(std::vector<MatchSummary>)>& batch,
-                                           std::size_t batchSize) {
-    std::vector<MatchSummary> rows;
-    std::vector<MatchSummary> pending;
+std::vector<MatchRow> MatchIndex::rows(const std::vector<MovieFile>& movies,
+                                       const std::function<void(std::vector<MatchRow>)>& batch,
+                                       std::size_t batchSize) {
+    std::vector<MatchRow> rows;
+    std::vector<MatchRow> pending;
     std::map<std::string, Entry, std::less<>> current;
     for (const MovieFile& movie : movies) {
         const std::string signature = fileSignature(movie);
-        MatchSummary row;
+        MatchRow row;
         // A recording in progress changes all the time and is never indexed.
         if (const auto found = entries_.find(movie.path);
             !movie.recording && found != entries_.end() && found->second.signature == signature) {

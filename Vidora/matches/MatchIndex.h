@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 namespace vidora {
 
@@ -22,16 +22,16 @@ public:
 
     // The rows of `movies` (in that order), from the index where it is current, else made and indexed.
     // `batch` is called with each `batchSize` rows as they are ready.
-    std::vector<MatchSummary> rows(const std::vector<MovieFile>& movies,
-                                   const std::function<void(std::vector<MatchSummary>)>& batch = {},
-                                   std::size_t batchSize = 250);
+    std::vector<MatchRow> rows(const std::vector<MovieFile>& movies,
+                               const std::function<void(std::vector<MatchRow>)>& batch = {},
+                               std::size_t batchSize = 250);
     // Writes the index when it changed, keeping only the movies of the last `rows`.
     void save();
 
 private:
     struct Entry {
         std::string signature;  // sizes and times of the movie, its record and its subtitles
-        MatchSummary summary;
+        MatchRow summary;
     };
 
     std::string path_;

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 namespace vidora {
 

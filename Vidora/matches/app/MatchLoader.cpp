@@ -70,14 +70,14 @@ void MatchLoader::work(const std::stop_token& stop) {
             }
             wanted_ = false;
         }
-        const auto post = [this](auto call, std::vector<MatchSummary> rows) {
+        const auto post = [this](auto call, std::vector<MatchRow> rows) {
             QMetaObject::invokeMethod(
                 this, [call, rows = std::move(rows)]() mutable { call(std::move(rows)); },
                 Qt::QueuedConnection);
         };
-        std::function<void(std::vector<MatchSummary>)> batch;
+        std::function<void(std::vector<MatchRow>)> batch;
         if (first && callbacks_.batch) {
-            batch = [&](std::vector<MatchSummary> rows) { post(callbacks_.batch, std::move(rows)); };
+            batch = [&](std::vector<MatchRow> rows) { post(callbacks_.batch, std::move(rows)); };
         }
         auto rows = index.rows(matchFolder::listMovies(moviesFolder_), batch);
         post(callbacks_.finished, std::move(rows));

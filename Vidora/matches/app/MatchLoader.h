@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 class QFileSystemWatcher;
 
@@ -26,8 +26,8 @@ class MatchLoader final : public QObject {
 
 public:
     struct Callbacks {
-        std::function<void(std::vector<MatchSummary>)> batch;
-        std::function<void(std::vector<MatchSummary>)> finished;
+        std::function<void(std::vector<MatchRow>)> batch;
+        std::function<void(std::vector<MatchRow>)> finished;
     };
 
     MatchLoader(std::string moviesFolder, std::string indexFile, Callbacks callbacks,

@@ -17,7 +17,7 @@ QString text(const std::string& value) {
     return QString::fromStdString(value);
 }
 
-QString specText(const MatchSummary& row) {
+QString specText(const MatchRow& row) {
     return text(row.playerSpec.empty() || row.playerClass.empty() ? row.playerSpec + row.playerClass
                                                                   : row.playerSpec + " " + row.playerClass);
 }
@@ -28,7 +28,7 @@ QString dateText(const std::string& stamp) {
     return shown.replace(QLatin1Char('.'), QLatin1Char(':'));
 }
 
-QVariantList teamsValue(const MatchSummary& row) {
+QVariantList teamsValue(const MatchRow& row) {
     QVariantList teams;
     for (const auto* team : {&row.friends, &row.enemies}) {
         QVariantList members;
@@ -41,7 +41,7 @@ QVariantList teamsValue(const MatchSummary& row) {
     return teams;
 }
 
-QString teamsText(const MatchSummary& row) {
+QString teamsText(const MatchRow& row) {
     QStringList sides;
     for (const auto* team : {&row.friends, &row.enemies}) {
         QStringList members;
@@ -53,7 +53,7 @@ QString teamsText(const MatchSummary& row) {
     return sides.join(QStringLiteral(" vs "));
 }
 
-QString noteText(const MatchSummary& row, const QString& pictureProblem) {
+QString noteText(const MatchRow& row, const QString& pictureProblem) {
     QStringList notes;
     if (!row.note.empty()) {
         notes.append(text(row.note));
@@ -81,7 +81,7 @@ int MatchTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Column::columns;
 }
 
-ThumbnailKey MatchTableModel::keyOf(const MatchSummary& row) {
+ThumbnailKey MatchTableModel::keyOf(const MatchRow& row) {
     return {row.file.path, row.file.size, row.file.modified};
 }
 
@@ -89,7 +89,7 @@ QVariant MatchTableModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return {};
     }
-    const MatchSummary& row = rows_[static_cast<std::size_t>(index.row())];
+    const MatchRow& row = rows_[static_cast<std::size_t>(index.row())];
     const QString path = text(row.file.path);
     const auto picture = pictures_.constFind(path);
     const bool pictureCurrent = picture != pictures_.constEnd() && picture->key == keyOf(row);
@@ -140,7 +140,7 @@ QVariant MatchTableModel::data(const QModelIndex& index, int role) const {
             if (sorting) {
                 return row.length.value_or(-1);
             }
-            return row.length ? text(MatchSummary::formatLength(*row.length)) : QString();
+            return row.length ? text(MatchRow::formatLength(*row.length)) : QString();
         case Column::spec:
             return specText(row);
         case Column::teams:
@@ -176,7 +176,7 @@ int MatchTableModel::rowOf(const std::string& path) const {
     return -1;
 }
 
-void MatchTableModel::append(std::vector<MatchSummary> rows) {
+void MatchTableModel::append(std::vector<MatchRow> rows) {
     if (rows.empty()) {
         return;
     }
@@ -186,8 +186,8 @@ void MatchTableModel::append(std::vector<MatchSummary> rows) {
     endInsertRows();
 }
 
-void MatchTableModel::merge(std::vector<MatchSummary> rows) {
-    std::unordered_map<std::string, MatchSummary*> incoming;
+void MatchTableModel::merge(std::vector<MatchRow> rows) {
+    std::unordered_map<std::string, MatchRow*> incoming;
     for (auto& row : rows) {
         incoming.emplace(row.file.path, &row);
     }
@@ -208,7 +208,7 @@ void MatchTableModel::merge(std::vector<MatchSummary> rows) {
     }
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         const auto found = incoming.find(rows_[row].file.path);
-        MatchSummary& fresh = *found->second;
+        MatchRow& fresh = *found->second;
         if (fresh != rows_[row]) {
             rows_[row] = std::move(fresh);
             emit dataChanged(index(static_cast<int>(row), 0),
@@ -216,7 +216,7 @@ void MatchTableModel::merge(std::vector<MatchSummary> rows) {
         }
         incoming.erase(found);
     }
-    std::vector<MatchSummary> added;
+    std::vector<MatchRow> added;
     for (auto& row : rows) {
         if (incoming.contains(row.file.path)) {
             added.push_back(std::move(row));

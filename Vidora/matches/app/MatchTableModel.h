@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 #include "matches/Thumbnails.h"
 
 namespace vidora {
@@ -33,17 +33,17 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    const MatchSummary& summary(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    const MatchRow& summary(int row) const { return rows_[static_cast<std::size_t>(row)]; }
     // The row of a movie, -1 when it is not listed.
     int rowOf(const std::string& path) const;
 
-    void append(std::vector<MatchSummary> rows);
+    void append(std::vector<MatchRow> rows);
     // Takes a whole listing: rows of movies gone are removed, changed ones replaced, new ones added.
-    void merge(std::vector<MatchSummary> rows);
+    void merge(std::vector<MatchRow> rows);
 
 private:
     void pictureReady(const ThumbnailKey& key, const QImage& picture, const QString& problem);
-    static ThumbnailKey keyOf(const MatchSummary& row);
+    static ThumbnailKey keyOf(const MatchRow& row);
 
     struct Thumbnail {
         ThumbnailKey key;
@@ -52,7 +52,7 @@ private:
     };
 
     ThumbnailLoader* thumbnails_;
-    std::vector<MatchSummary> rows_;
+    std::vector<MatchRow> rows_;
     mutable QHash<QString, Thumbnail> pictures_;
     mutable QHash<QString, ThumbnailKey> asked_;
 };

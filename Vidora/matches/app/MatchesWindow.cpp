@@ -207,9 +207,9 @@ MatchesWindow::MatchesWindow(Options options, QWidget* parent)
         options_.moviesFolder.toStdString(),
         (options_.cacheFolder + QStringLiteral("/matches.index")).toStdString(),
         MatchLoader::Callbacks{
-            .batch = [this](std::vector<MatchSummary> rows) { model_.append(std::move(rows)); },
+            .batch = [this](std::vector<MatchRow> rows) { model_.append(std::move(rows)); },
             .finished =
-                [this](std::vector<MatchSummary> rows) {
+                [this](std::vector<MatchRow> rows) {
                     model_.merge(std::move(rows));
                     refreshChoices();
                     showCount();
@@ -221,8 +221,8 @@ MatchesWindow::~MatchesWindow() {
     loader_.reset();
 }
 
-std::vector<MatchSummary> MatchesWindow::selected() const {
-    std::vector<MatchSummary> rows;
+std::vector<MatchRow> MatchesWindow::selected() const {
+    std::vector<MatchRow> rows;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
         rows.push_back(model_.summary(filterModel_.mapToSource(index).row()));
     }
@@ -254,7 +254,7 @@ void MatchesWindow::refreshChoices() {
     std::set<std::string> arenas;
     std::set<std::string> specs;
     for (int row = 0; row < model_.rowCount(); ++row) {
-        const MatchSummary& match = model_.summary(row);
+        const MatchRow& match = model_.summary(row);
         brackets.insert(match.bracket);
         arenas.insert(match.arena);
         specs.insert(match.playerSpec);
@@ -272,15 +272,14 @@ void MatchesWindow::refreshChoices() {
 void MatchesWindow::selectionChanged() {
     const auto rows = selected();
     const bool one = rows.size() == 1;
-    const bool finished = !rows.empty() && std::ranges::none_of(rows, [](const MatchSummary& row) {
-        return row.file.recording;
-    });
+    const bool finished =
+        !rows.empty() && std::ranges::none_of(rows, [](const MatchRow& row) { return row.file.recording; });
     playAction_->setEnabled(one && finished);
     keepAction_->setEnabled(finished);
-    keepAction_->setText(
-        finished && std::ranges::all_of(rows, [](const MatchSummary& row) { return row.file.kept; })
-            ? QStringLiteral("Stop Keeping")
-            : QStringLiteral("Keep"));
+    keepAction_->setText(finished &&
+                                 std::ranges::all_of(rows, [](const MatchRow& row) { return row.file.kept; })
+                             ? QStringLiteral("Stop Keeping")
+                             : QStringLiteral("Keep"));
     deleteAction_->setEnabled(finished);
     showAction_->setEnabled(one);
     openWithAction_->setEnabled(one && finished);
@@ -309,9 +308,9 @@ void MatchesWindow::play() {
 
 void MatchesWindow::toggleKept() {
     const auto rows = selected();
-    const bool allKept = std::ranges::all_of(rows, [](const MatchSummary& row) { return row.file.kept; });
+    const bool allKept = std::ranges::all_of(rows, [](const MatchRow& row) { return row.file.kept; });
     QStringList problems;
-    for (const MatchSummary& row : rows) {
+    for (const MatchRow& row : rows) {
         const std::string folder = options_.moviesFolder.toStdString();
         const auto moved = allKept         ? matchFolder::stopKeeping(row.file.path, folder)
                            : row.file.kept ? matchFolder::Moved{row.file.path, {}}
@@ -339,7 +338,7 @@ void MatchesWindow::deleteSelected() {
         return;
     }
     QStringList problems;
-    for (const MatchSummary& row : rows) {
+    for (const MatchRow& row : rows) {
         if (!matchFolder::isOwnMovie(row.file.path, options_.moviesFolder.toStdString())) {
             problems.append(QString::fromStdString(row.file.stamp +
                                                    ": only the recorder's finished movies are deleted."));

@@ -56,7 +56,7 @@ public:
     void openWith();
 
 private:
-    std::vector<MatchSummary> selected() const;
+    std::vector<MatchRow> selected() const;
     void applyFilter();
     void refreshChoices();
     void selectionChanged();

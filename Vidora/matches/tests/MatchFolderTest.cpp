@@ -95,9 +95,8 @@ TEST(MatchFolder, TheIndexServesRowsUntilTheirFilesChange) {
     std::vector<std::size_t> batches;
     {
         MatchIndex index(cache.file("index.json"));
-        const auto rows =
-            index.rows(matchFolder::listMovies(movies.path()),
-                       [&](std::vector<MatchSummary> batch) { batches.push_back(batch.size()); });
+        const auto rows = index.rows(matchFolder::listMovies(movies.path()),
+                                     [&](std::vector<MatchRow> batch) { batches.push_back(batch.size()); });
         ASSERT_EQ(rows.size(), 1U);
         EXPECT_EQ(rows[0].bracket, "2v2");
         index.save();
@@ -121,7 +120,7 @@ TEST(MatchFolder, TheIndexServesRowsUntilTheirFilesChange) {
 TEST(MatchFolder, TheFilterNarrowsByEachChoiceAndSearchesNamesSpecsAndArenas) {
     const auto match = [](std::string stamp, std::string bracket, std::string arena,
                           std::optional<Outcome> outcome, bool kept) {
-        MatchSummary row;
+        MatchRow row;
         row.file.path = "/m/" + stamp + ".mp4";
         row.file.stamp = stamp;
         row.file.kept = kept;
@@ -131,7 +130,7 @@ TEST(MatchFolder, TheFilterNarrowsByEachChoiceAndSearchesNamesSpecsAndArenas) {
         row.hasResult = outcome.has_value();
         return row;
     };
-    std::vector<MatchSummary> rows = {
+    std::vector<MatchRow> rows = {
         match("2025-03-01 10.00.00", "2v2", "Nagrand Arena", Outcome::win, false),
         match("2025-03-05 10.00.00", "3v3", "Mugambala", Outcome::loss, true),
         match("2025-03-09 10.00.00", "Rated Solo Shuffle", "Nagrand Arena", std::nullopt, false)};

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Matches window and the player on a real X server under openbox: a folder of the real logs' matches
-// (replayed by parlan-replay) beside movies the recorder's writer makes, filtered, played, kept and
-// deleted. Screenshots of both windows land in the build tree.
+// (replayed by parlan-replay, with their records) beside movies the recorder's writer makes, filtered,
+// played, kept and deleted. Screenshots of both windows land in the build tree.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QTest>
 #include <filesystem>
+#include <set>
 
 #include "MatchesWindow.h"
 #include "SyntheticCapture.h"
@@ -122,8 +123,15 @@ TEST(MatchesWindow, ListsFiltersPlaysDeletesAndKeeps) {
                 return window.matches().summary(index);
             }
         }
-        return MatchSummary();
+        return MatchRow();
     };
+    // The replayed logs' records: a skirmish won, and four shuffles by their rounds.
+    std::multiset<std::string> results;
+    for (const std::string& stamp : replayed) {
+        results.insert(row(stamp).resultText());
+        EXPECT_EQ(row(stamp).note, "") << stamp;
+    }
+    EXPECT_EQ(results, (std::multiset<std::string>{"Won", "4-2", "3-3", "2-4", "2-4"}));
     EXPECT_EQ(row("2025-03-08 20.00.00").note, "Being recorded.");
     EXPECT_EQ(row("2025-03-06 20.00.00").note,
               "The match record is of a newer version (7): update Vidora to read it.");

@@ -22,7 +22,7 @@ namespace {
 using Action = PlayerCommand::Action;
 
 QString clock(double seconds) {
-    return QString::fromStdString(MatchSummary::formatLength(seconds));
+    return QString::fromStdString(MatchRow::formatLength(seconds));
 }
 
 QString seconds(double value) {
@@ -166,7 +166,7 @@ void PlayerWindow::open(const QString& movie) {
         return;
     }
     movieWatch_.addPath(movie);
-    const MatchSummary summary = summarize(file);
+    const MatchRow summary = summarize(file);
     marks_ = summary.marks;
     seekBar_->setMatch(summary.length.value_or(0), marks_);
     for (const auto& mark : marks_) {

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 namespace vidora {
 

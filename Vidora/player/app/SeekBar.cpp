@@ -96,7 +96,7 @@ QString SeekBar::markAt(int x) const {
         }
         return {};
     }
-    return QString::fromStdString(MatchSummary::formatLength(nearest->time) + "  " + nearest->label);
+    return QString::fromStdString(MatchRow::formatLength(nearest->time) + "  " + nearest->label);
 }
 
 void SeekBar::paintEvent(QPaintEvent* /*event*/) {

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 namespace vidora {
 

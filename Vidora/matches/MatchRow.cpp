@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "matches/MatchSummary.h"
+#include "matches/MatchRow.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "control/RecordingNotice.h"
@@ -40,7 +41,7 @@ std::string outcomeWord(std::optional<Outcome> outcome) {
 
 // Before the first death the gates are still closed or the loading screen shows; a shuffle's first
 // round starts after its own preparation.
-double pictureTime(const MatchSummary& summary) {
+double pictureTime(const MatchRow& summary) {
     for (const auto& mark : summary.marks) {
         if (mark.kind != TimelineMark::Kind::roundStart && mark.kind != TimelineMark::Kind::roundEnd) {
             return std::max(0.0, mark.time - 3.0);
@@ -49,51 +50,86 @@ double pictureTime(const MatchSummary& summary) {
     return summary.length ? *summary.length * 0.5 : 30.0;
 }
 
+// "1048 · MMR 1446 vs 1428": the player's rating, then the matchmaking ratings, the player's team first;
+// nothing of an unrated match.
+std::string ratingText(std::int64_t personal, const std::array<std::int64_t, 2>& mmr,
+                       std::optional<int> playerTeam) {
+    std::string text = personal > 0 ? std::to_string(personal) : std::string();
+    if (mmr[0] > 0 || mmr[1] > 0) {
+        const bool swap = playerTeam == 1;
+        text += (text.empty() ? "" : " · ") + std::string("MMR ") + std::to_string(mmr[swap ? 1 : 0]) +
+                " vs " + std::to_string(mmr[swap ? 0 : 1]);
+    }
+    return text;
+}
+
 void sortMarks(std::vector<TimelineMark>& marks) {
     std::ranges::stable_sort(marks, {}, &TimelineMark::time);
 }
 
-MatchSummary fromRecord(const MovieFile& file, const MatchRecord& record) {
-    MatchSummary summary;
+std::optional<Outcome> outcomeOf(const std::optional<std::string>& word) {
+    return word == "win"    ? std::optional(Outcome::win)
+           : word == "loss" ? std::optional(Outcome::loss)
+           : word == "draw" ? std::optional(Outcome::draw)
+                            : std::nullopt;
+}
+
+std::optional<int> firstTeam(const tavrin::MatchRecord::Combatant& combatant) {
+    return !combatant.teams.empty() && combatant.teams.front() ? combatant.teams.front() : combatant.team;
+}
+
+MatchRow fromRecord(const MovieFile& file, const tavrin::MatchRecord& record) {
+    MatchRow summary;
     summary.file = file;
-    summary.bracket = record.bracket;
-    summary.arena = record.zone;
-    summary.shuffle = record.shuffle;
-    summary.hasResult = record.hasResult;
-    summary.outcome = record.outcome;
-    summary.roundsWon = record.roundsWon;
-    summary.roundsLost = record.roundsLost;
-    for (const auto& [name, value] : record.endFigures) {
-        summary.rating += (summary.rating.empty() ? "" : ", ") + name + " " + value;
+    if (record.bracket) {
+        summary.bracket = record.bracket->name;
+        summary.shuffle = record.bracket->shuffle;
+    }
+    summary.arena = record.zone.name;
+    if (record.result) {
+        summary.hasResult = true;
+        summary.outcome = outcomeOf(record.result->outcome);
+        summary.roundsWon = record.result->roundsWon.value_or(0);
+        summary.roundsLost = record.result->roundsLost.value_or(0);
     }
     if (record.duration > 0) {
         summary.length = record.duration;
     }
     std::optional<int> playerTeam;
+    std::int64_t personalRating = 0;
     if (record.player) {
-        summary.playerName = record.player->name;
-        summary.playerSpec = record.player->spec;
-        summary.playerClass = record.player->className;
-        playerTeam =
-            !record.player->teams.empty() ? std::optional(record.player->teams.front()) : record.player->team;
+        summary.playerName = record.player->name.value_or("");
+        summary.playerSpec = record.player->specialization.name.value_or("");
+        summary.playerClass = record.player->specialization.className.value_or("");
+        playerTeam = record.player->team;
+        // The player's own entry among the combatants has the rounds' teams and the rating.
+        for (const auto& combatant : record.combatants) {
+            if (!combatant.guid.empty() && combatant.guid == record.player->guid) {
+                playerTeam = firstTeam(combatant);
+                personalRating = combatant.rating ? combatant.rating->personal : 0;
+            }
+        }
     }
+    summary.rating =
+        ratingText(personalRating, record.end ? record.end->mmr : std::array<std::int64_t, 2>{}, playerTeam);
     for (const auto& combatant : record.combatants) {
         // A shuffle's teams change each round: its first round's teams are shown.
-        const auto team = !combatant.teams.empty() ? std::optional(combatant.teams.front()) : combatant.team;
+        const auto team = firstTeam(combatant);
         const bool friendly = playerTeam ? team == playerTeam : team == 0;
-        (friendly ? summary.friends : summary.enemies).push_back({combatant.spec, combatant.className});
-        summary.names.push_back(combatant.name);
+        (friendly ? summary.friends : summary.enemies)
+            .push_back({combatant.specialization.name.value_or(""),
+                        combatant.specialization.className.value_or("")});
+        summary.names.push_back(combatant.name.value_or(""));
     }
     summary.deaths = static_cast<int>(record.deaths.size());
     for (const auto& death : record.deaths) {
-        summary.names.push_back(death.name);
-        summary.marks.push_back(
-            {.time = death.time,
-             .kind = death.side == Side::friendly ? TimelineMark::Kind::friendlyDeath
-                     : death.side == Side::enemy  ? TimelineMark::Kind::enemyDeath
-                                                  : TimelineMark::Kind::death,
-             .label = (death.name.empty() ? std::string("A player") : death.name) + " died",
-             .result = std::nullopt});
+        summary.names.push_back(death.name.value_or(""));
+        summary.marks.push_back({.time = death.time,
+                                 .kind = death.side == "friend"  ? TimelineMark::Kind::friendlyDeath
+                                         : death.side == "enemy" ? TimelineMark::Kind::enemyDeath
+                                                                 : TimelineMark::Kind::death,
+                                 .label = death.name.value_or("A player") + " died",
+                                 .result = std::nullopt});
     }
     // A match of one round needs no round marks.
     if (record.rounds.size() > 1) {
@@ -103,11 +139,12 @@ MatchSummary fromRecord(const MovieFile& file, const MatchRecord& record) {
                                      .kind = TimelineMark::Kind::roundStart,
                                      .label = number,
                                      .result = std::nullopt});
-            const std::string word = outcomeWord(round.result);
+            const auto result = outcomeOf(round.result);
+            const std::string word = outcomeWord(result);
             summary.marks.push_back({.time = round.end,
                                      .kind = TimelineMark::Kind::roundEnd,
                                      .label = number + (word.empty() ? " ended" : ": " + word),
-                                     .result = round.result});
+                                     .result = result});
         }
     }
     sortMarks(summary.marks);
@@ -130,7 +167,7 @@ std::optional<double> cueStart(std::string_view line) {
 
 }  // namespace
 
-std::string MatchSummary::resultText() const {
+std::string MatchRow::resultText() const {
     if (shuffle) {
         return hasResult ? std::to_string(roundsWon) + "-" + std::to_string(roundsLost) : std::string();
     }
@@ -140,7 +177,7 @@ std::string MatchSummary::resultText() const {
     return outcome == Outcome::loss ? "Lost" : std::string();
 }
 
-std::string MatchSummary::formatLength(double seconds) {
+std::string MatchRow::formatLength(double seconds) {
     const auto whole = static_cast<long>(std::lround(std::max(0.0, seconds)));
     char text[32];
     if (whole >= 3600) {
@@ -151,8 +188,8 @@ std::string MatchSummary::formatLength(double seconds) {
     return text;
 }
 
-MatchSummary summarizeSubtitles(const MovieFile& file, std::string_view subtitles) {
-    MatchSummary summary;
+MatchRow summarizeSubtitles(const MovieFile& file, std::string_view subtitles) {
+    MatchRow summary;
     summary.file = file;
     const auto facts = matchFacts(subtitles);
     const auto fact = [&facts](std::string_view key) {
@@ -202,10 +239,34 @@ MatchSummary summarizeSubtitles(const MovieFile& file, std::string_view subtitle
     return summary;
 }
 
-MatchSummary summarize(const MovieFile& file, std::string_view recordText, std::string_view subtitlesText,
-                       bool hasRecord) {
+RecordReading readRecord(std::string_view text) {
+    if (auto record = tavrin::readMatchRecord(text)) {
+        return {.record = std::move(record), .problem = {}};
+    }
+    // Why, in words for the row: the text is read again only when it is no record.
+    nlohmann::json json;
+    try {
+        json = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::parse_error& error) {
+        // A record is written whole, then renamed: a file that ends too soon was cut.
+        return {.record = std::nullopt,
+                .problem = error.byte >= text.size() ? "The match record is cut short."
+                                                     : "The match record is not readable."};
+    }
+    const auto found = json.is_object() ? json.find("version") : json.end();
+    const int version = found != json.end() && found->is_number_integer() ? found->get<int>() : 0;
+    if (version > tavrin::MatchRecord::currentVersion) {
+        return {.record = std::nullopt,
+                .problem = "The match record is of a newer version (" + std::to_string(version) +
+                           "): update Vidora to read it."};
+    }
+    return {.record = std::nullopt, .problem = "The match record is not readable."};
+}
+
+MatchRow summarize(const MovieFile& file, std::string_view recordText, std::string_view subtitlesText,
+                   bool hasRecord) {
     if (hasRecord) {
-        const auto reading = readMatchRecord(recordText);
+        const auto reading = readRecord(recordText);
         if (reading.record) {
             auto summary = fromRecord(file, *reading.record);
             summary.pictureTime = pictureTime(summary);
@@ -220,7 +281,7 @@ MatchSummary summarize(const MovieFile& file, std::string_view recordText, std::
     return summary;
 }
 
-MatchSummary summarize(const MovieFile& file) {
+MatchRow summarize(const MovieFile& file) {
     std::filesystem::path path(file.path);
     bool hasRecord = false;
     bool hasSubtitles = false;

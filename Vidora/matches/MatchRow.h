@@ -7,9 +7,19 @@
 #include <string_view>
 #include <vector>
 
-#include "matches/MatchRecord.h"
+#include "common/MatchRecord.h"
 
 namespace vidora {
+
+enum class Outcome { win, loss, draw };
+
+// The match record beside a movie (docs/match-record.md), read for the list, or why there is none in a
+// sentence for the player: not readable, cut short, of a newer version.
+struct RecordReading {
+    std::optional<tavrin::MatchRecord> record;
+    std::string problem;
+};
+RecordReading readRecord(std::string_view text);
 
 // A movie in the movies folder or its Kept folder, as a directory listing tells it.
 struct MovieFile {
@@ -39,7 +49,7 @@ struct TimelineMark {
 };
 
 // One row of the match list: the movie and what its record, else its subtitles, tell.
-struct MatchSummary {
+struct MatchRow {
     MovieFile file;
     std::string bracket;
     std::string arena;
@@ -68,16 +78,16 @@ struct MatchSummary {
     // "9:14" or "1:02:03".
     static std::string formatLength(double seconds);
 
-    bool operator==(const MatchSummary&) const = default;
+    bool operator==(const MatchRow&) const = default;
 };
 
 // The row of a movie from its record's text, else from its subtitles' text (either may be empty: no file).
-MatchSummary summarize(const MovieFile& file, std::string_view recordText, std::string_view subtitlesText,
-                       bool hasRecord);
+MatchRow summarize(const MovieFile& file, std::string_view recordText, std::string_view subtitlesText,
+                   bool hasRecord);
 // Reads the record and the subtitles beside the movie (the same stamp, in the movie's folder).
-MatchSummary summarize(const MovieFile& file);
+MatchRow summarize(const MovieFile& file);
 
 // The timeline of a match's subtitles: deaths as "Death: <name> (F)" or "(E)", the facts at the end.
-MatchSummary summarizeSubtitles(const MovieFile& file, std::string_view subtitles);
+MatchRow summarizeSubtitles(const MovieFile& file, std::string_view subtitles);
 
 }  // namespace vidora
