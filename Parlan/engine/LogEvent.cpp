@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/LogEvent.h"
 
+#include <iostream>
+#include <utility>
+
+#include "common/Folders.h"
 #include "engine/CommandFile.h"
 
 namespace parlan {
@@ -50,8 +54,24 @@ void LogEvent::followMoviesFolder(std::function<std::optional<std::string>()> mo
 
 void LogEvent::useMoviesFolder() {
     const auto chosen = moviesFolder_ ? moviesFolder_() : std::nullopt;
+    folderChosen_ = chosen.has_value();
+    folderMissingTold_ = false;
     subPath_ = chosen ? *chosen + "/" : moviesPath_ + std::string(command::moviesFolder);
     logPath_ = subPath_ + ".logs/";
+}
+
+bool LogEvent::prepareMatchFolder() {
+    if (tavrin::prepareMoviesFolder(subPath_, folderChosen_)) {
+        tavrin::createDirectory(logPath_);
+        return true;
+    }
+    if (!std::exchange(folderMissingTold_, true)) {
+        std::cerr << "Parlan: the movies folder " << subPath_
+                  << " is missing (is its drive mounted?): no commands, subtitles or match log are written "
+                     "there until it is back"
+                  << std::endl;
+    }
+    return false;
 }
 
 }  // namespace parlan

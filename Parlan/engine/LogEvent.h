@@ -80,6 +80,10 @@ public:
     // Where the match files go: the folder `moviesFolder` gives (nothing: TavrinMovies in the Movies
     // folder), asked now and at each match start, so that a change never splits a match.
     void followMoviesFolder(std::function<std::optional<std::string>()> moviesFolder);
+    // Whether the match files can be written: the default movies folder is made when missing, a chosen one
+    // is not (its drive may not be mounted: nothing is written then, and stderr says so once a match); then
+    // its command folder is made.
+    bool prepareMatchFolder();
 
     const std::string& subPath() const { return subPath_; }
     const std::string& logPath() const { return logPath_; }
@@ -115,6 +119,8 @@ private:
 
     std::string moviesPath_;
     std::function<std::optional<std::string>()> moviesFolder_;
+    bool folderChosen_ = false;
+    bool folderMissingTold_ = false;
     std::string subPath_;
     std::string logPath_;
     const WowGame& wow_;

@@ -18,13 +18,15 @@ namespace parlan {
 // Each write makes the command folder again: it may have been removed during the match, and a lost
 // End would leave the recorder recording.
 void LogEvent::writeCmd(std::string_view text) {
-    tavrin::createDirectory(logPath_);
-    tavrin::appendToFile(logPath_ + stamp_ + std::string(command::commandExtension), text);
+    if (prepareMatchFolder()) {
+        tavrin::appendToFile(logPath_ + stamp_ + std::string(command::commandExtension), text);
+    }
 }
 
 void LogEvent::writeLog(std::string_view text) {
-    tavrin::createDirectory(logPath_);
-    tavrin::appendToFile(logPath_ + stamp_ + std::string(command::logExtension), text);
+    if (prepareMatchFolder()) {
+        tavrin::appendToFile(logPath_ + stamp_ + std::string(command::logExtension), text);
+    }
 }
 
 // Files are named after the second the match started in. One that starts in a second an earlier match
@@ -138,25 +140,28 @@ void LogEvent::onEventEnd(Date /*date*/, bool pause) {
     if (timeLines_.size() < 2) {
         return;
     }
-    auto subtitles =
-        tavrin::FileOutputStream::open(subPath_ + stamp_ + std::string(command::subtitleExtension));
-    if (!subtitles) {
-        return;  // the match stays open; the next ending event tries again
+    // Without its folder the match ends all the same, with nothing written.
+    if (prepareMatchFolder()) {
+        auto subtitles =
+            tavrin::FileOutputStream::open(subPath_ + stamp_ + std::string(command::subtitleExtension));
+        if (!subtitles) {
+            return;  // the match stays open; the next ending event tries again
+        }
+        const auto built = record_.build(ending(pause));
+        subtitles->write(subtitleText(built.cues));
+        // Closed before the pause, so the subtitles are on disk when the recorder sees the End command.
+        subtitles->close();
+        // The record too, written within the pause: the End command comes no later for it.
+        const Date closed = clock_.now();
+        writeRecord(built.record);
+        if (pause) {
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - closed);
+            clock_.sleepFor(std::chrono::seconds(1) -
+                            std::clamp(spent, std::chrono::milliseconds(0),
+                                       std::chrono::milliseconds(std::chrono::seconds(1))));
+        }
+        writeCmd(command::endText);
     }
-    const auto built = record_.build(ending(pause));
-    subtitles->write(subtitleText(built.cues));
-    // Closed before the pause, so the subtitles are on disk when the recorder sees the End command.
-    subtitles->close();
-    // The record too, written within the pause: the End command comes no later for it.
-    const Date closed = clock_.now();
-    writeRecord(built.record);
-    if (pause) {
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - closed);
-        clock_.sleepFor(std::chrono::seconds(1) -
-                        std::clamp(spent, std::chrono::milliseconds(0),
-                                   std::chrono::milliseconds(std::chrono::seconds(1))));
-    }
-    writeCmd(command::endText);
     removeAll();
     timeLines_.clear();
     record_.clear();

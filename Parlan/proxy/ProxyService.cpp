@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "proxy/ProxyService.h"
 
-#include "common/Folders.h"
-
 namespace parlan {
 
 ProxyService::ProxyService(const tavrin::Workspace& work, LogFiles& logs, tavrin::Clock& clock,
@@ -33,7 +31,7 @@ bool ProxyService::findGame() {
     }
     gameFolder_ = gameFolder;
     logFolder_ = *gameFolder + "Logs";
-    tavrin::createDirectory(logs_.parser().logPath());
+    logs_.parser().prepareMatchFolder();
     return true;
 }
 

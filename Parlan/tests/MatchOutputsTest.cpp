@@ -144,6 +144,7 @@ TEST_F(MatchOutputsTest, MatchStaysOpenUntilItsEndIsWrittenIntoFoldersMadeAgain)
 }
 
 // A folder chosen during a match takes the next match's files; the match in progress ends where it began.
+// A chosen folder that is missing (its drive not mounted) is not made, and no match file goes anywhere.
 TEST_F(MatchOutputsTest, NextMatchFollowsAChangedMoviesFolder) {
     std::optional<std::string> chosen;
     parser.followMoviesFolder([&] { return chosen; });
@@ -152,9 +153,19 @@ TEST_F(MatchOutputsTest, NextMatchFollowsAChangedMoviesFolder) {
     feed(lines::matchEnd("1"));
     EXPECT_EQ(commandFile(), std::string(command::startText) + std::string(command::endText));
     EXPECT_NE(subtitles().find("\r\nEnd: "), std::string::npos);
+    const auto files = [&] {
+        const std::filesystem::recursive_directory_iterator all(movies.path());
+        return std::distance(begin(all), end(all));
+    };
+    const auto before = files();
     feed(logLine("3/7/2025 21:10:00.0001", "ZONE_CHANGE", "1552,\"Cage of Carnage\",0"));
-    EXPECT_EQ(readFile(movies.file("chosen/.logs/2025-03-07 21.04.08.cmd")), command::startText);
-    EXPECT_EQ(parser.subPath(), movies.file("chosen/"));
+    feed(lines::matchEnd("1"));
+    EXPECT_FALSE(parser.inMatch());
+    EXPECT_EQ(files(), before);
+    std::filesystem::create_directory(*chosen);
+    feed(logLine("3/7/2025 21:20:00.0001", "ZONE_CHANGE", "1552,\"Cage of Carnage\",0"));
+    EXPECT_EQ(parser.logPath(), movies.file("chosen/.logs/"));
+    EXPECT_EQ(commandFile(parser.stamp()), command::startText);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ void MenuActions::downloadAddon() const {
 
 void MenuActions::showRecordings() const {
     if (const auto movies = locations.moviesURL()) {
-        tavrin::createDirectory(*movies);
+        locations.prepareMoviesFolder();
         open(QUrl::fromLocalFile(QString::fromStdString(*movies)));
     }
 }

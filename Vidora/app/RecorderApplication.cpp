@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <filesystem>
+#include <iostream>
+#include <utility>
 
 #include "HelperPrograms.h"
 #include "QtMainThread.h"
@@ -39,22 +42,20 @@ bool RecorderApplication::launch() {
     if (tavrin::anotherCopyRuns(work_)) {
         return false;
     }
-    if (const auto movies = locations_.moviesURL()) {
-        // The proxy makes the movies folder only once it finds the game, and a Linux home may have no
-        // Videos folder at all: without it a recording by hand would find nowhere to write.
-        tavrin::createDirectory(*movies);
-        storage_.recoverUnfinished(*movies);
-        storage_.keepWithin(*movies, storageLimitBytes());
+    recoverAndKeepLimit();
+    Recorder* recorder = options_.recorder;
+    if (!recorder) {
+        recorder_ = std::make_unique<ScreenCaptureRecorder>(
+            content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
+            runOnMainThread);
+        recorder = recorder_.get();
     }
-    recorder_ = std::make_unique<ScreenCaptureRecorder>(
-        content_, platform_, [] { return std::make_unique<FfmpegMovieWriter>(); }, systemClock_,
-        runOnMainThread);
     commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
     notifier_ = std::make_unique<DesktopNotifier>(revealFile, [](const QString& movie) {
         startMatches({QStringLiteral("--play"), movie});
     });
     view_ = std::make_unique<ContentView>(
-        ContentViewPlatform{.recorder = *recorder_,
+        ContentViewPlatform{.recorder = *recorder,
                             .commands = *commands_,
                             .locations = locations_,
                             .clock = loopClock_,
@@ -64,27 +65,25 @@ bool RecorderApplication::launch() {
                             .mainQueue = runOnMainThread,
                             .startTimer = startSecondTimer,
                             .alertSound = alertSound,
-                            .recordingStarts =
-                                [this] {
-                                    const auto movies = locations_.moviesURL();
-                                    if (movies && !storage_.roomToRecord(*movies, storageLimitBytes())) {
-                                        return false;
-                                    }
-                                    keepMoviesFolder(true);
-                                    return true;
-                                },
-                            .recordingStopped =
-                                [this] {
-                                    if (const auto movies = locations_.moviesURL()) {
-                                        storage_.keepWithin(*movies, storageLimitBytes());
-                                    }
-                                    // After the rest of the batch that ended it, which clears its commands.
-                                    runOnMainThread([this] { keepMoviesFolder(false); });
-                                },
+                            .recordingStarts = [this]() -> std::optional<RecordingProblem> {
+                                bool room = true;
+                                if (const auto movies = locations_.moviesURL()) {
+                                    // After the launch's recovery, which may have saved movies to count.
+                                    storageQueue_.sync([&, limit = storageLimit()] {
+                                        room = storage_.roomToRecord(*movies, limit);
+                                    });
+                                }
+                                if (!room) {
+                                    return RecordingProblem::noRoom;
+                                }
+                                keepMoviesFolder(true);
+                                return std::nullopt;
+                            },
+                            .recordingStopped = [this](const std::string& movie) { keepLimitAfter(movie); },
                             .recordingEnded =
                                 [this](const RecordingResult& result, bool byHand) {
                                     if (const auto notice = describeRecording(result, byHand)) {
-                                        notifier_->show(*notice);
+                                        tell(*notice);
                                     }
                                 }});
     const auto settings = tavrin::recorderSettings();
@@ -162,6 +161,70 @@ std::optional<std::string> RecorderApplication::moviesFolder() {
 void RecorderApplication::keepMoviesFolder(bool kept) {
     const std::scoped_lock lock(folderMutex_);
     folderKept_ = kept;
+}
+
+std::optional<std::uint64_t> RecorderApplication::storageLimit() {
+    QString unread;
+    const auto limit = storageLimitBytes(&unread);
+    if (!limit && unread != unreadLimit_) {
+        std::cerr << "Vidora: the storage limit in the settings file, \"" << unread.toStdString()
+                  << "\", is not a number of GB: no movie is deleted until a limit is saved in Settings"
+                  << std::endl;
+    }
+    unreadLimit_ = limit ? std::nullopt : std::optional(unread);
+    return limit;
+}
+
+void RecorderApplication::recoverAndKeepLimit() {
+    // A Linux home may have no Videos folder, and the proxy makes the default one only once it finds the
+    // game: a recording by hand would find nowhere to write. A chosen folder is never made.
+    locations_.prepareMoviesFolder();
+    const auto movies = locations_.moviesURL();
+    auto folders = earlierMoviesFolders();
+    if (movies) {
+        folders.insert(folders.begin(), *movies);
+    }
+    // The recovery reads a header per fragment: seconds on a cold disk.
+    storageQueue_.async([this, folders, movies, limit = storageLimit()] {
+        for (const auto& folder : folders) {
+            storage_.recoverUnfinished(folder);
+        }
+        if (movies && limit) {
+            storage_.keepWithin(*movies, *limit);
+        }
+    });
+}
+
+// The movie just recorded is never deleted for the limit; when it alone takes more, the player is told
+// once.
+void RecorderApplication::keepLimitAfter(const std::string& movie) {
+    const auto movies = locations_.moviesURL();
+    const auto limit = storageLimit();
+    if (movies && limit) {
+        storageQueue_.async([this, folder = *movies, limit = *limit, movie] {
+            if (storage_.keepWithin(folder, limit, std::filesystem::path(movie).filename().string())) {
+                QMetaObject::invokeMethod(
+                    &mainContext_,
+                    [this, movie, limit] {
+                        if (!std::exchange(limitTold_, true)) {
+                            tell(limitNotice(movie, limit));
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
+        });
+    }
+    // After the rest of the batch that ended the recording, which clears its commands.
+    QMetaObject::invokeMethod(
+        &mainContext_, [this] { keepMoviesFolder(false); }, Qt::QueuedConnection);
+}
+
+void RecorderApplication::tell(const RecordingNotice& notice) {
+    if (options_.notify) {
+        options_.notify(notice);
+    } else {
+        notifier_->show(notice);
+    }
 }
 
 void RecorderApplication::openSettings() {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "capture/MovieStorage.h"
 #include "capture/ScreenCaptureRecorder.h"
 #include "common/InterruptibleClock.h"
+#include "common/SerialQueue.h"
 #include "common/Workspace.h"
 #include "control/ContentView.h"
 #include "control/LogFiles.h"
@@ -32,6 +35,11 @@ public:
         QString webSite = QString::fromUtf8(AppInfo::webSite.data(), AppInfo::webSite.size());
         // Whether the version page is visited at launch.
         bool loadVersionPage = true;
+        // The platform seams, for tests: a recorder in place of the capture engine, the free space on the
+        // movies folder's disk, and where notices go in place of the desktop's notifications.
+        Recorder* recorder = nullptr;
+        MovieStorage::FreeSpace freeSpace = MovieStorage::systemFreeSpace;
+        std::function<void(const RecordingNotice&)> notify;
     };
 
     RecorderApplication(const tavrin::Workspace& work, Options options);
@@ -56,6 +64,14 @@ private:
     // it began in: its match's commands and subtitles are there. Any thread.
     std::optional<std::string> moviesFolder();
     void keepMoviesFolder(bool kept);
+    // The storage limit in bytes; nothing while the settings file holds one that cannot be read, which the
+    // log then names once.
+    std::optional<std::uint64_t> storageLimit();
+    // At launch, off the main thread: the recovery of unfinished movies in the movies folder and those used
+    // before it, then the limit, so that the movies saved count.
+    void recoverAndKeepLimit();
+    void keepLimitAfter(const std::string& movie);
+    void tell(const RecordingNotice& notice);
     void openSettings();
     void saveChoices() const;
 
@@ -69,7 +85,9 @@ private:
     bool folderKept_ = false;
     // Every copy of these reads the folder in use.
     MovieLocations locations_{tavrin::processEnvironment(), [this] { return moviesFolder(); }};
-    MovieStorage storage_;
+    MovieStorage storage_{options_.freeSpace};
+    std::optional<QString> unreadLimit_;
+    bool limitTold_ = false;
     X11ContentProvider content_;
     SessionCapturePlatform platform_;
     X11DesktopWorkspace desktop_;
@@ -81,6 +99,12 @@ private:
     std::unique_ptr<VersionPage> versionPage_;
     std::unique_ptr<DesktopNotifier> notifier_;
     std::unique_ptr<ProxySupervisor> supervisor_;
+    // Work posted to the main thread runs only while this lives: what the queue below posts as the
+    // application ends is dropped with it.
+    QObject mainContext_;
+    // The storage's reading and deleting, off the main thread, one piece after the other; declared last, so
+    // that its work is done before anything it uses goes.
+    tavrin::SerialQueue storageQueue_{"Tavrinworks.Storage"};
 };
 
 }  // namespace vidora

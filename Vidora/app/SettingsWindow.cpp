@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,10 +12,13 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTemporaryFile>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "RecorderSettings.h"
 #include "capture/MovieStorage.h"
+#include "common/Folders.h"
 
 namespace vidora {
 
@@ -23,28 +27,69 @@ namespace {
 // Beyond any disk, and still a whole number of bytes.
 constexpr double largestLimit = 1e9;
 
-}  // namespace
-
-double storageLimitGB() {
-    bool read = false;
-    const double limit = tavrin::recorderSettings()->value(storageLimitKey).toDouble(&read);
-    return read && limit >= 0 && limit <= largestLimit ? limit : defaultStorageLimit;
+// As the person's language writes a number, without grouping: "1000", "0,2".
+QString numberText(double number) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(number, 'g', 15);
 }
 
-std::uint64_t storageLimitBytes() {
-    return static_cast<std::uint64_t>(std::llround(storageLimitGB() * MovieStorage::gigabyte));
+}  // namespace
+
+std::optional<double> storageLimitGB(QString* text) {
+    const QVariant value = tavrin::recorderSettings()->value(storageLimitKey);
+    if (!value.isValid()) {
+        return defaultStorageLimit;
+    }
+    // The file's own number format, whatever the language: "0.2", as the window saves it.
+    const QString saved =
+        value.typeId() == QMetaType::QStringList ? value.toStringList().join(',') : value.toString();
+    bool read = false;
+    const double limit = saved.toDouble(&read);
+    if (read && limit >= 0 && limit <= largestLimit) {
+        return limit;
+    }
+    if (text) {
+        *text = saved;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> storageLimitBytes(QString* text) {
+    const auto limit = storageLimitGB(text);
+    if (!limit) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(std::llround(*limit * MovieStorage::gigabyte));
+}
+
+std::vector<std::string> earlierMoviesFolders() {
+    std::vector<std::string> folders;
+    for (const QString& folder : tavrin::recorderSettings()->value(earlierFoldersKey).toStringList()) {
+        folders.push_back(folder.toStdString());
+    }
+    return folders;
 }
 
 SettingsWindow::SettingsWindow(const QString& defaultFolder, QWidget* parent)
     : QDialog(parent), defaultFolder_(defaultFolder) {
     setWindowTitle("Settings");
     auto* form = new QFormLayout(this);
-    limit_ = new QLineEdit(QString::number(storageLimitGB()), this);
+    QString unread;
+    const auto saved = storageLimitGB(&unread);
+    limit_ = new QLineEdit(saved ? numberText(*saved) : unread, this);
     limit_->setToolTip("0 for no limit");
-    form->addRow("Storage limit (GB):", limit_);
+    limitNote_ = new QLabel(this);
+    auto* limitColumn = new QVBoxLayout;
+    limitColumn->addWidget(limit_);
+    limitColumn->addWidget(limitNote_);
+    form->addRow("Storage limit (GB):", limitColumn);
+    connect(limit_, &QLineEdit::textChanged, this, &SettingsWindow::showLimit);
+    showLimit();
 
     const auto chosen = tavrin::chosenMoviesFolder();
-    folder_ = new QLineEdit(chosen ? QString::fromStdString(*chosen) : defaultFolder, this);
+    moviesFolder_ = chosen ? QString::fromStdString(*chosen) : defaultFolder;
+    folder_ = new QLineEdit(moviesFolder_, this);
     auto* choose = new QPushButton("Choose…", this);
     connect(choose, &QPushButton::clicked, this, [this] {
         const QString picked = QFileDialog::getExistingDirectory(this, "Movies Folder", folder_->text());
@@ -59,16 +104,18 @@ SettingsWindow::SettingsWindow(const QString& defaultFolder, QWidget* parent)
 
     auto* note = new QLabel(
         "When the movies take more than the limit, the oldest are deleted first, each with its subtitles "
-        "and match log. Movies you move into the folder Kept inside the movies folder are kept forever, and "
-        "files Vidora did not name are never touched. Parlan writes into the folder from its next match "
-        "on; Vidora records there once the recording in progress has ended.",
+        "and match log; never the newest. Movies you move into the folder Kept inside the movies folder are "
+        "kept forever, and files Vidora did not name are never touched. Parlan writes into the folder from "
+        "its next match on; Vidora records there once the recording in progress has ended.",
         this);
     note->setWordWrap(true);
     form->addRow(note);
     problem_ = new QLabel(this);
     problem_->setWordWrap(true);
     problem_->setStyleSheet("color: #c00000");
-    problem_->hide();
+    problem_->setVisible(!saved);
+    problem_->setText("The settings file holds the storage limit \"" + unread +
+                      "\", which is not a number of GB: nothing is deleted until a limit is saved here.");
     form->addRow(problem_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
@@ -81,9 +128,10 @@ SettingsWindow::SettingsWindow(const QString& defaultFolder, QWidget* parent)
 std::optional<double> SettingsWindow::readLimit(const QString& text, QString& problem) {
     const QString trimmed = text.trimmed();
     bool read = false;
-    double limit = QLocale::c().toDouble(trimmed, &read);
+    // A German "1.000" is a thousand; "0.2", which no German would write, is read as written.
+    double limit = QLocale().toDouble(trimmed, &read);
     if (!read) {
-        limit = QLocale::system().toDouble(trimmed, &read);  // a decimal comma where the desktop uses one
+        limit = QLocale::c().toDouble(trimmed, &read);
     }
     if (!read || !std::isfinite(limit)) {
         problem = "The storage limit must be a number of GB, such as 50; 0 for no limit.";
@@ -97,16 +145,67 @@ std::optional<double> SettingsWindow::readLimit(const QString& text, QString& pr
     return std::nullopt;
 }
 
-QString SettingsWindow::folderProblem(const QString& folder) {
+void SettingsWindow::showLimit() {
+    QString problem;
+    const auto limit = readLimit(limit_->text(), problem);
+    limitNote_->setText(!limit        ? problem
+                        : *limit == 0 ? QString("No limit: nothing is deleted.")
+                                      : "Understood as " + numberText(*limit) + " GB.");
+}
+
+QString SettingsWindow::limitNote() const {
+    return limitNote_->text();
+}
+
+QString SettingsWindow::folderProblem(const QString& folder, const QString& moviesFolder) {
     if (folder.trimmed().isEmpty()) {
         return "Choose a folder for the movies.";
     }
     if (!QDir::isAbsolutePath(folder)) {
         return "The movies folder must be a full path, beginning with /.";
     }
-    QTemporaryFile probe(QDir(folder).filePath(".vidora-XXXXXX"));
-    if (!QDir().mkpath(folder) || !probe.open()) {
-        return "Vidora cannot write into " + folder + ". Choose a folder you can write to.";
+    // As the file system resolves them, so that a link is taken for the folder it leads to.
+    const auto resolved = [](const QString& path) {
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+    };
+    const QString chosen = resolved(folder);
+    const QString current = resolved(moviesFolder);
+    if (chosen == resolved(QDir::homePath())) {
+        return "Your home folder holds all your files: give the movies a folder of their own, in which the "
+               "oldest are deleted to keep the storage limit.";
+    }
+    // Folders where no movie belongs, with all inside them; then folders that hold others' places.
+    static const QStringList systemTrees = {"/bin",   "/boot",   "/dev",  "/etc",  "/lib", "/lib32",
+                                            "/lib64", "/libx32", "/proc", "/sbin", "/sys", "/usr"};
+    static const QStringList systemFolders = {"/",     "/home", "/media", "/mnt", "/opt",
+                                              "/root", "/run",  "/srv",   "/tmp", "/var"};
+    if (systemFolders.contains(chosen) || std::ranges::any_of(systemTrees, [&](const QString& tree) {
+            return chosen == tree || chosen.startsWith(tree + "/");
+        })) {
+        return chosen +
+               " is a system folder: choose a folder of your own for the movies, in your home "
+               "folder or on a drive.";
+    }
+    if (QFileInfo(chosen).fileName() == "Kept") {
+        return "A folder named Kept holds movies kept for good: as the movies folder, its oldest movies "
+               "would "
+               "be deleted to keep the storage limit.";
+    }
+    if (chosen.startsWith(current + "/")) {
+        return chosen + " is inside the movies folder " + current +
+               ", whose folders hold what you keep there: choose a folder outside it.";
+    }
+    // Not made here: on a drive that is not mounted it would be made on another disk. The folder in use may
+    // be missing for now, which keeps no limit from being saved.
+    if (!QFileInfo(chosen).isDir()) {
+        return chosen == current
+                   ? QString()
+                   : chosen + " does not exist: is its drive mounted? Choose… can make a new folder.";
+    }
+    QTemporaryFile probe(QDir(chosen).filePath(".vidora-XXXXXX"));
+    if (!probe.open()) {
+        return "Vidora cannot write into " + chosen + ". Choose a folder you can write to.";
     }
     return {};
 }
@@ -120,7 +219,10 @@ void SettingsWindow::accept() {
     const auto limit = readLimit(limit_->text(), problem);
     const QString folder = QDir::cleanPath(folder_->text().trimmed());
     if (limit) {
-        problem = folderProblem(folder);
+        if (folder == QDir::cleanPath(defaultFolder_)) {
+            tavrin::prepareMoviesFolder(folder.toStdString(), false);
+        }
+        problem = folderProblem(folder, moviesFolder_);
     }
     if (!problem.isEmpty()) {
         problem_->setText(problem);
@@ -134,6 +236,13 @@ void SettingsWindow::accept() {
         settings->remove(tavrin::moviesFolderKey);
     } else {
         settings->setValue(tavrin::moviesFolderKey, folder);
+    }
+    if (folder != QDir::cleanPath(moviesFolder_)) {
+        QStringList earlier = settings->value(earlierFoldersKey).toStringList();
+        earlier.removeAll(moviesFolder_);
+        earlier.removeAll(folder);
+        earlier.prepend(moviesFolder_);
+        settings->setValue(earlierFoldersKey, earlier.mid(0, 8));
     }
     settings->sync();
     problem_->hide();

@@ -23,23 +23,19 @@ const FileSystemCalls& FileSystemCalls::system() {
     return calls;
 }
 
-bool changeExtension(const std::string& path, const std::string& extension, const FileSystemCalls& calls) {
-    if (path.empty()) {
+bool moveWithoutReplacing(const std::string& from, const std::string& to, const FileSystemCalls& calls) {
+    if (to == from) {
         return false;
     }
-    const std::string target = std::filesystem::path(path).replace_extension(extension).string();
-    if (target == path) {
-        return false;
-    }
-    if (calls.renameNoReplace(path.c_str(), target.c_str()) == 0) {
+    if (calls.renameNoReplace(from.c_str(), to.c_str()) == 0) {
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {
         return false;  // the target exists, or the source is gone
     }
     // File systems without RENAME_NOREPLACE: a hard link fails as well when the target exists.
-    if (calls.link(path.c_str(), target.c_str()) == 0) {
-        calls.unlink(path.c_str());
+    if (calls.link(from.c_str(), to.c_str()) == 0) {
+        calls.unlink(from.c_str());
         return true;
     }
     if (errno == EEXIST) {
@@ -47,10 +43,18 @@ bool changeExtension(const std::string& path, const std::string& extension, cons
     }
     // Nor hard links (some network and FUSE mounts): a plain rename, only while nothing is at the target.
     struct stat existing {};
-    if (::lstat(target.c_str(), &existing) == 0 || errno != ENOENT) {
+    if (::lstat(to.c_str(), &existing) == 0 || errno != ENOENT) {
         return false;
     }
-    return calls.rename(path.c_str(), target.c_str()) == 0;
+    return calls.rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool changeExtension(const std::string& path, const std::string& extension, const FileSystemCalls& calls) {
+    if (path.empty()) {
+        return false;
+    }
+    return moveWithoutReplacing(path, std::filesystem::path(path).replace_extension(extension).string(),
+                                calls);
 }
 
 namespace {
@@ -91,9 +95,9 @@ std::uint64_t playableLength(const std::string& path) {
         if (boxSize == 1 && got == 16) {
             boxSize = bigEndian(box + 8, 8);
             headerSize = 16;
-        } else if (boxSize == 0) {
-            boxSize = size - offset;  // up to the end of the file
         }
+        // Size 0 ("to the end of the file") is a box the muxer never writes: the zeros of a tail the
+        // file system had reserved when the power went.
         if (boxSize < headerSize || boxSize > size - offset) {
             break;
         }
@@ -106,14 +110,15 @@ std::uint64_t playableLength(const std::string& path) {
         fragmentHeader = type == "moof" && header;
     }
     ::close(fd);
-    return fragmentsEnd > 0 && offset == size ? size : fragmentsEnd;
+    return fragmentsEnd;
 }
 
 std::optional<FolderLock> FolderLock::take(const std::string& folder, Holder holder) {
-    const int fd = ::open((folder + "/.recording.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open((folder + "/.recording.lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return std::nullopt;
     }
+    ::fchmod(fd, 0644);  // readable by the folder's other users whatever our umask; theirs stays as it is
     const int operation = holder == Holder::recording ? LOCK_SH : LOCK_EX | LOCK_NB;
     int result = 0;
     while ((result = ::flock(fd, operation)) != 0 && errno == EINTR) {

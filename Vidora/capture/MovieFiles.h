@@ -18,20 +18,25 @@ struct FileSystemCalls {
     static const FileSystemCalls& system();
 };
 
-// Moves the file at `path` to the same path with its last extension replaced by `extension` (given
-// without the dot; a path without one gets it appended); whether it did. Never replaces a file: a missing
-// source, an existing target or any other failure leaves everything as it was. Any thread.
+// Moves the file at `from` to `to`; whether it did. Never replaces a file: a missing source, an existing
+// target or any other failure leaves everything as it was. Any thread.
+bool moveWithoutReplacing(const std::string& from, const std::string& to,
+                          const FileSystemCalls& calls = FileSystemCalls::system());
+// moveWithoutReplacing to the same path with its last extension replaced by `extension` (given without the
+// dot; a path without one gets it appended).
 bool changeExtension(const std::string& path, const std::string& extension,
                      const FileSystemCalls& calls = FileSystemCalls::system());
 
-// How much of a fragmented movie players can open: up to the end of its last whole fragment, or all of it
-// when it ends with a whole box; 0 without its header and one whole fragment (and so without a whole frame:
-// each fragment begins with a key frame). A fragment cut off by a crash keeps players from opening the file.
+// How much of a fragmented movie players can open: up to the end of its last whole fragment (a "moof" and
+// the "mdat" after it); 0 without its header and one whole fragment (and so without a whole frame: each
+// fragment begins with a key frame). What follows is a fragment cut off by a crash, which keeps players from
+// opening the file, or the zeros a power loss leaves at the end of a file, which read as a box of size 0.
 std::uint64_t playableLength(const std::string& path);
 
 // A flock on ".recording.lock" in a movies folder: every recording into the folder holds it shared, the
 // recovery of unfinished movies exclusively, so that the recovery never takes a movie another copy of the
-// recorder is writing. It ends with the process, however that ends.
+// recorder is writing. It ends with the process, however that ends. The file is opened for reading only,
+// so that in a folder two users share, the lock file the other made is ours to lock too.
 class FolderLock {
 public:
     enum class Holder { recording, recovery };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/MovieLocations.h"
 
+#include <charconv>
 #include <filesystem>
 
 namespace vidora {
@@ -15,6 +16,15 @@ std::optional<std::string> MovieLocations::moviesURL() const {
         }
     }
     return tavrin::getMoviesPath("/TavrinMovies", environment_);
+}
+
+bool MovieLocations::prepareMoviesFolder() const {
+    const auto chosen = chosenFolder_ ? chosenFolder_() : std::nullopt;
+    if (chosen) {
+        return tavrin::prepareMoviesFolder(*chosen, true);
+    }
+    const auto folder = tavrin::getMoviesPath("/TavrinMovies", environment_);
+    return folder && tavrin::prepareMoviesFolder(*folder, false);
 }
 
 std::optional<std::string> MovieLocations::logsURL() const {
@@ -39,9 +49,27 @@ std::optional<std::string> MovieLocations::downloadPath() const {
 }
 
 bool MovieLocations::isMovieName(std::string_view fileName, std::string_view extension) {
-    return fileName.size() > extension.size() + 1 && fileName.ends_with(extension) &&
-           fileName[fileName.size() - extension.size() - 1] == '.' &&
-           tavrin::isFileStamp(fileName.substr(0, fileName.size() - extension.size() - 1));
+    if (fileName.size() <= extension.size() + 1 || !fileName.ends_with(extension) ||
+        fileName[fileName.size() - extension.size() - 1] != '.') {
+        return false;
+    }
+    const std::string_view base = fileName.substr(0, fileName.size() - extension.size() - 1);
+    if (!tavrin::isFileStamp(base.substr(0, stampLength))) {
+        return false;
+    }
+    // A recovered movie's number: " (2)" to " (99)".
+    const std::string_view rest = base.substr(stampLength);
+    if (rest.empty()) {
+        return true;
+    }
+    if (!rest.starts_with(" (") || !rest.ends_with(')')) {
+        return false;
+    }
+    const std::string_view digits = rest.substr(2, rest.size() - 3);
+    int number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return error == std::errc() && end == digits.data() + digits.size() && digits.front() != '0' &&
+           number >= 2 && number <= 99;
 }
 
 bool copyItem(const std::string& from, const std::string& to) {

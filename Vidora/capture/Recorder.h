@@ -19,6 +19,8 @@ enum class RecordingProblem {
     diskFull,       // the disk holding the movies is full
     cannotWrite,    // the movie could not be written otherwise
     encoderFailed,  // no video encoder opened, or one failed while recording
+    folderMissing,  // the movies folder the player chose is not there (its drive not mounted)
+    noRoom,         // less than 1 GB free on the movies folder's disk, even after keeping the limit
 };
 
 // How a recording ended.

@@ -9,7 +9,6 @@
 #include <future>
 #include <set>
 
-#include "common/Folders.h"
 #include "common/Text.h"
 #include "common/Workspace.h"
 
@@ -136,12 +135,19 @@ bool ContentView::startRecording(const std::optional<std::string>& name) {
     if (!path) {
         return false;  // no Movies folder: nowhere to record
     }
-    // The proxy makes the folder when it finds the game; a recording by hand may come first.
-    if (const auto movies = platform_.locations.moviesURL()) {
-        tavrin::createDirectory(*movies);
+    // The proxy makes the default folder when it finds the game, and a recording by hand may come first; a
+    // chosen folder must be there.
+    std::optional<RecordingProblem> refusal;
+    if (!platform_.locations.prepareMoviesFolder()) {
+        refusal = RecordingProblem::folderMissing;
+    } else if (platform_.recordingStarts) {
+        refusal = platform_.recordingStarts();
     }
-    if (platform_.recordingStarts && !platform_.recordingStarts()) {
-        platform_.alertSound();  // the player hears that it did not start; stderr says why
+    if (refusal) {
+        platform_.alertSound();
+        report(
+            {.movie = *path, .fileKept = false, .seconds = 0, .problem = refusal, .target = selected_->name},
+            !name);
         return false;
     }
     startQueue_.async([&recorder = platform_.recorder, path = *path, microphone = micEnable_] {
@@ -172,12 +178,13 @@ void ContentView::onRecordButton(bool on, const std::optional<std::string>& name
         stopRecorder();
         timer_.reset();
         recordingTime_ = "00:00";
-        if (auto result = platform_.recorder.takeResult()) {
+        auto result = platform_.recorder.takeResult();
+        if (result) {
             result->target = selected_ ? selected_->name : std::string();
             report(*result, byHand_);
         }
         if (platform_.recordingStopped) {
-            platform_.recordingStopped();
+            platform_.recordingStopped(result && result->fileKept ? result->movie : std::string());
         }
     } else if (!startRecording(name)) {
         return;

@@ -59,11 +59,12 @@ struct ContentViewPlatform {
     std::function<std::unique_ptr<RepeatingTimer>(std::function<void()> tick)> startTimer;
     // Main.
     std::function<void()> alertSound;
-    // Main, as a recording is about to start into the movies folder: false refuses it (no room there; the
-    // reason is on stderr). Unset: it starts.
-    std::function<bool()> recordingStarts;
-    // Main, after each recording the controller stopped, whatever its result.
-    std::function<void()> recordingStopped;
+    // Main, as a recording is about to start into the movies folder, which is there: a problem refuses it
+    // (too little room there). Unset: it starts.
+    std::function<std::optional<RecordingProblem>()> recordingStarts;
+    // Main, after each recording the controller stopped, whatever its result: the movie that remains of it,
+    // empty when none does.
+    std::function<void(const std::string& movie)> recordingStopped;
     // Main: a recording ended, or could not begin; `byHand` when the record button started it.
     std::function<void(const RecordingResult& result, bool byHand)> recordingEnded;
 };

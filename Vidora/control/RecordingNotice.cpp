@@ -2,6 +2,7 @@
 #include "control/RecordingNotice.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -65,10 +66,11 @@ MatchSummary matchSummary(const tavrin::MatchRecord& record) {
     return match;
 }
 
-std::string problemSentence(RecordingProblem problem, std::string_view target) {
-    switch (problem) {
+std::string problemSentence(const RecordingResult& result) {
+    const std::string folder = std::filesystem::path(result.movie).parent_path().string();
+    switch (result.problem.value_or(RecordingProblem::cannotWrite)) {
         case RecordingProblem::noWindow:
-            return (target.empty() ? std::string("The game") : std::string(target)) +
+            return (result.target.empty() ? std::string("The game") : result.target) +
                    " has no window to record.";
         case RecordingProblem::shareRefused:
             return "The screen share was refused, or the desktop cannot share the screen.";
@@ -82,6 +84,11 @@ std::string problemSentence(RecordingProblem problem, std::string_view target) {
             return "The movie could not be written.";
         case RecordingProblem::encoderFailed:
             return "The video encoder failed.";
+        case RecordingProblem::folderMissing:
+            return "The movies folder " + folder + " is missing: is its drive mounted?";
+        case RecordingProblem::noRoom:
+            return "Less than 1 GB is free on the disk of " + folder +
+                   ": make room there, or lower the storage limit or choose another folder in Settings.";
     }
     return {};
 }
@@ -92,7 +99,7 @@ std::optional<RecordingNotice> describeRecording(const RecordingResult& result, 
         RecordingNotice notice{.title = result.fileKept ? "Recording stopped early"
                                         : byHand        ? "Recording did not start"
                                                         : "Match not recorded",
-                               .body = problemSentence(*result.problem, result.target),
+                               .body = problemSentence(result),
                                .movie = std::nullopt};
         if (result.fileKept) {
             notice.body += " What was recorded is in " + result.movie + ".";
@@ -141,6 +148,17 @@ std::optional<RecordingNotice> describeRecording(const RecordingResult& result, 
         }
     }
     return describeRecording(result, byHand, match);
+}
+
+RecordingNotice limitNotice(const std::string& movie, std::uint64_t limit) {
+    char gigabytes[32];
+    std::snprintf(gigabytes, sizeof gigabytes, "%g GB", static_cast<double>(limit) / 1e9);
+    return {.title = "Storage limit smaller than a match",
+            .body = std::filesystem::path(movie).filename().string() +
+                    " alone takes more than the storage limit of " + gigabytes +
+                    ". It is kept, but the next match's movie takes its place: raise the limit in Settings "
+                    "to keep more than one.",
+            .movie = movie};
 }
 
 }  // namespace vidora

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,8 +38,9 @@ MatchSummary matchSummary(const std::map<std::string, std::string, std::less<>>&
 // From the match record, which knows a shuffle's rounds.
 MatchSummary matchSummary(const tavrin::MatchRecord& record);
 
-// The reason a recording did not begin or ended early, in one sentence a player understands.
-std::string problemSentence(RecordingProblem problem, std::string_view target);
+// The reason a recording did not begin or ended early (`result.problem`), in one sentence a player
+// understands.
+std::string problemSentence(const RecordingResult& result);
 
 // What the player is told of a recording: a match recorded (its bracket, arena and result as far as
 // `match` knows them, its length), or why a recording failed and where a file remains. Nothing for a
@@ -49,5 +51,8 @@ std::optional<RecordingNotice> describeRecording(const RecordingResult& result, 
 // describeRecording with the match record beside the movie ("<match>.json"), else the facts of its
 // subtitles ("<match>.srt"), when there are any. Any thread; reads one or two small files.
 std::optional<RecordingNotice> describeRecording(const RecordingResult& result, bool byHand);
+
+// The movie just recorded alone takes more than the storage limit of `limit` bytes, and is kept.
+RecordingNotice limitNotice(const std::string& movie, std::uint64_t limit);
 
 }  // namespace vidora

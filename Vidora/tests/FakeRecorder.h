@@ -97,8 +97,8 @@ struct Seams {
                     return std::make_unique<CountingTimer>(liveTimers);
                 },
                 .alertSound = [this] { ++sounds; },
-                .recordingStarts = [this] { return room; },
-                .recordingStopped = [this] { ++recordingsEnded; },
+                .recordingStarts = {},
+                .recordingStopped = [this](const std::string&) { ++recordingsEnded; },
                 .recordingEnded = {}};
     }
 
@@ -111,7 +111,6 @@ struct Seams {
     std::function<void()> ticks;
     int liveTimers = 0;
     int sounds = 0;
-    bool room = true;
     int recordingsEnded = 0;
 };
 

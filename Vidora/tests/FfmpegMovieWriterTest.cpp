@@ -209,34 +209,60 @@ TEST(FfmpegMovieWriterTest, MovieOfAKilledRecorderOrOnAFullDiskStaysPlayable) {
     EXPECT_GT(decodedVideoFrames(folder.file("full.mp0")), 0);
 }
 
-// A movie cut short by a crash becomes mp4 and plays up to its last whole fragment; one cut within its
-// first fragment holds no whole frame and goes. Nothing happens while a recording holds the folder.
+// A movie cut short by a crash becomes mp4 and plays up to its last whole fragment (a "moof" and its "mdat"),
+// however it ends: inside a fragment's pictures, after a fragment's header, or in the zeros a power loss
+// leaves; beside a movie of its name it takes the next free one, which the storage limit counts. One cut
+// within its first fragment holds no whole frame and goes. Nothing happens while a recording holds the
+// folder.
 TEST(MovieStorageTest, UnfinishedMoviesBecomePlayableOrGo) {
     TemporaryFolder folder;
-    const std::string cut = folder.file("2025-03-07 21.04.07.mp0");
-    const std::string frameless = folder.file("2025-03-07 21.10.00.mp0");
     FfmpegMovieWriter writer;
-    ASSERT_TRUE(writer.startWriting(cut, videoSettings(width, height), audioSettings()));
+    ASSERT_TRUE(writer.startWriting(folder.file("whole"), videoSettings(width, height), audioSettings()));
     writer.startSession(start);
-    capture(writer, 0ms, 2200ms);  // a fragment at each key frame: 0 s, and 2 s unless frames were dropped
+    capture(writer, 0ms, 2200ms);  // a fragment at each key frame: 0 s and 2 s
     writer.finishWriting();
-    const std::string movie = tavrin::testing::readFile(cut);
-    const std::size_t data = movie.find("mdat") - 4;  // the first fragment's pictures
-    std::size_t dataSize = 0;
-    for (std::size_t i = data; i < data + 4; ++i) {
-        dataSize = dataSize << 8 | static_cast<unsigned char>(movie[i]);
+    const std::string movie = tavrin::testing::readFile(folder.file("whole"));
+    std::vector<std::size_t> headers, pictures;  // where each fragment's "moof" and "mdat" end
+    for (std::size_t end = 0; end + 8 <= movie.size();) {
+        std::size_t size = 0;
+        for (std::size_t i = end; i < end + 4; ++i) {
+            size = size << 8 | static_cast<unsigned char>(movie[i]);
+        }
+        const std::string type = movie.substr(end + 4, 4);
+        end += std::max<std::size_t>(size, 8);
+        if (type == "moof" || type == "mdat") {
+            (type == "moof" ? headers : pictures).push_back(end);
+        }
     }
-    tavrin::testing::writeFile(frameless, movie.substr(0, data + 100));
-    std::filesystem::resize_file(cut, std::min(movie.size(), data + dataSize + 100));
+    ASSERT_GE(pictures.size(), 2U);
+    // The unfinished movie, and what is left of it under which name.
+    const std::tuple<std::string, std::string, std::size_t, std::string> cases[] = {
+        {"2025-03-07 21.00.00", movie.substr(0, pictures[1] - 100), pictures[0],
+         "2025-03-07 21.00.00 (2).mp4"},
+        {"2025-03-07 21.01.00", movie.substr(0, headers[1]), pictures[0], "2025-03-07 21.01.00.mp4"},
+        {"2025-03-07 21.02.00", movie.substr(0, pictures[1]) + std::string(4096, '\0'), pictures[1],
+         "2025-03-07 21.02.00.mp4"},
+        {"2025-03-07 21.03.00", movie.substr(0, pictures[0] - 100), 0, "2025-03-07 21.03.00.mp4"}};
+    tavrin::testing::writeFile(folder.file("2025-03-07 21.00.00.mp4"), "an earlier movie");
+    for (const auto& [name, unfinished, left, recovered] : cases) {
+        tavrin::testing::writeFile(folder.file(name + ".mp0"), unfinished);
+    }
     {
         const auto recording = FolderLock::take(folder.path(), FolderLock::Holder::recording);
         MovieStorage().recoverUnfinished(folder.path());
-        EXPECT_TRUE(std::filesystem::exists(cut) && std::filesystem::exists(frameless));
+        EXPECT_TRUE(std::filesystem::exists(folder.file("2025-03-07 21.03.00.mp0")));
     }
     MovieStorage().recoverUnfinished(folder.path());
-    EXPECT_FALSE(std::filesystem::exists(cut) || std::filesystem::exists(frameless) ||
-                 std::filesystem::exists(folder.file("2025-03-07 21.10.00.mp4")));
-    EXPECT_GT(decodedVideoFrames(folder.file("2025-03-07 21.04.07.mp4")), 0);
+    for (const auto& [name, unfinished, left, recovered] : cases) {
+        EXPECT_FALSE(std::filesystem::exists(folder.file(name + ".mp0"))) << name;
+        EXPECT_EQ(std::filesystem::exists(folder.file(recovered)), left > 0) << name;
+        if (left > 0) {
+            EXPECT_EQ(std::filesystem::file_size(folder.file(recovered)), left) << name;
+            EXPECT_GT(decodedVideoFrames(folder.file(recovered)), 0) << name;
+        }
+    }
+    EXPECT_EQ(tavrin::testing::readFile(folder.file("2025-03-07 21.00.00.mp4")), "an earlier movie");
+    EXPECT_EQ(MovieStorage().finishedMovies(folder.path()).size(), 4U);
 }
 
 }  // namespace

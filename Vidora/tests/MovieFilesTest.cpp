@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,6 +47,28 @@ TEST_P(MovieFilesTest, RenamesOnlyWhenNothingIsInTheWay) {
 
 INSTANTIATE_TEST_SUITE_P(FileSystems, MovieFilesTest,
                          ::testing::Values(&FileSystemCalls::system(), &bareFileSystem));
+
+// In a folder two users share, the lock file one of them made (0644) is the other's to lock too.
+TEST(FolderLockTest, AnotherUsersLockFileIsLockedAllTheSame) {
+    tavrin::testing::TemporaryFolder folder;
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+    const auto taken = [&] {
+        return FolderLock::take(folder.path(), FolderLock::Holder::recording).has_value();
+    };
+    ASSERT_TRUE(taken());    // made by this user
+    if (::geteuid() != 0) {  // not writable for this user, as another user's is not
+        std::filesystem::permissions(folder.file(".recording.lock"), std::filesystem::perms::owner_read);
+        EXPECT_TRUE(taken());
+        return;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && taken() ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+}
 
 }  // namespace
 }  // namespace vidora

@@ -147,4 +147,12 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, std::stri
     return path;
 }
 
+bool prepareMoviesFolder(const std::string& path, bool chosen) {
+    if (!chosen) {
+        createDirectory(path);
+    }
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
 }  // namespace tavrin

@@ -56,10 +56,20 @@ TEST(DesktopNotifier, ARecordedMatchIsShownInTheFileManagerAndAGameWithoutWindow
     const std::string address = "unix:path=" + folder.file("bus");
     tavrin::testing::ChildProcess bus(
         {"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=" + address}, {});
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(folder.file("bus")); }, 10s));
+    // The socket appears at bind, a moment before the daemon listens and answers Hello.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (QDBusConnection::connectToBus(QString::fromStdString(address), "fake-desktop")
+                    .isConnected()) {
+                return true;
+            }
+            QDBusConnection::disconnectFromBus("fake-desktop");
+            return false;
+        },
+        10s));
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     FakeDesktop desktop;
-    QDBusConnection services = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-desktop");
+    QDBusConnection services("fake-desktop");
     for (const QString name : {"Notifications", "FileManager1"}) {
         ASSERT_TRUE(services.registerService("org.freedesktop." + name));
         ASSERT_TRUE(services.registerVirtualObject("/org/freedesktop/" + name, &desktop));

@@ -43,4 +43,9 @@ std::vector<std::string> sortedEntries(const std::string& folder);
 // finds files. Nothing when a component has no match.
 std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view relative);
 
+// Whether a movies folder is there to write into. The default one is made with its parents when missing; one
+// the player chose never is: it may be on a drive that is not mounted, and a folder made in its place would
+// take the movies onto another disk, to be hidden under the drive once it is mounted.
+bool prepareMoviesFolder(const std::string& path, bool chosen);
+
 }  // namespace tavrin
