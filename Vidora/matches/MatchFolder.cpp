@@ -30,7 +30,7 @@ void listInto(const fs::path& folder, bool kept, std::vector<MovieFile>& movies)
             continue;
         }
         movies.push_back({.path = entry->path().string(),
-                          .stamp = name.substr(0, name.size() - 4),
+                          .stamp = name.substr(0, MovieLocations::stampLength),
                           .kept = kept,
                           .recording = recording,
                           .size = static_cast<std::uint64_t>(status.st_size),

@@ -93,10 +93,9 @@ MatchRow fromJson(const Json& value, const MovieFile& file) {
 }  // namespace
 
 std::string fileSignature(const MovieFile& movie) {
-    fs::path path(movie.path);
     return std::to_string(movie.size) + ':' + std::to_string(movie.modified) + ' ' +
-           statText(path.replace_extension("json").string()) + ' ' +
-           statText(path.replace_extension("srt").string());
+           statText(matchFile(movie, "json")) + ' ' +
+           statText(matchFile(movie, "srt"));
 }
 
 MatchIndex::MatchIndex(std::string path) : path_(std::move(path)) {

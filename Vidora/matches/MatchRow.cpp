@@ -281,12 +281,15 @@ MatchRow summarize(const MovieFile& file, std::string_view recordText, std::stri
     return summary;
 }
 
+std::string matchFile(const MovieFile& movie, std::string_view extension) {
+    return (std::filesystem::path(movie.path).parent_path() / (movie.stamp + "." + std::string(extension))).string();
+}
+
 MatchRow summarize(const MovieFile& file) {
-    std::filesystem::path path(file.path);
     bool hasRecord = false;
     bool hasSubtitles = false;
-    const std::string record = readFile(path.replace_extension("json"), hasRecord);
-    const std::string subtitles = readFile(path.replace_extension("srt"), hasSubtitles);
+    const std::string record = readFile(matchFile(file, "json"), hasRecord);
+    const std::string subtitles = readFile(matchFile(file, "srt"), hasSubtitles);
     auto summary = summarize(file, record, subtitles, hasRecord);
     if (file.recording) {
         summary.note = "Being recorded.";

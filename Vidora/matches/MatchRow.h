@@ -24,7 +24,9 @@ RecordReading readRecord(std::string_view text);
 // A movie in the movies folder or its Kept folder, as a directory listing tells it.
 struct MovieFile {
     std::string path;
-    std::string stamp;  // the file name without its extension: the match's start
+    // The match's start, which names its subtitles, record and match log; a movie recovered beside another
+    // of the same start ("<stamp> (2).mp4") shares them.
+    std::string stamp;
     bool kept = false;
     bool recording = false;  // an "mp0": being recorded, never played or moved
     std::uint64_t size = 0;
@@ -80,6 +82,9 @@ struct MatchRow {
 
     bool operator==(const MatchRow&) const = default;
 };
+
+// The match's file beside the movie with the extension given ("json", "srt").
+std::string matchFile(const MovieFile& movie, std::string_view extension);
 
 // The row of a movie from its record's text, else from its subtitles' text (either may be empty: no file).
 MatchRow summarize(const MovieFile& file, std::string_view recordText, std::string_view subtitlesText,

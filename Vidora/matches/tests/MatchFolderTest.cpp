@@ -41,6 +41,7 @@ void writeMatch(const std::string& folder, const std::string& stamp) {
 TEST(MatchFolder, ListsTheRecordersMoviesAndKeepsThemWithTheirFilesWhereTheLimitNeverGoes) {
     TemporaryFolder movies;
     const std::string folder = movies.path();
+    writeMatch(folder, "2025-03-06 08.00.00");
     writeMatch(folder, "2025-03-07 21.04.07");
     writeMatch(folder, "2025-03-08 10.00.00");
     writeFile(folder + "/2025-03-09 10.00.00.mp0", "being recorded");
@@ -50,9 +51,10 @@ TEST(MatchFolder, ListsTheRecordersMoviesAndKeepsThemWithTheirFilesWhereTheLimit
         writeFile(folder + "/" + other, "not ours");
     }
     writeFile(folder + "/Kept/2024-01-01 09.00.00.mp4", "kept before");
-    EXPECT_EQ(names(matchFolder::listMovies(folder)),
-              (std::vector<std::string>{"2025-03-09 10.00.00 recording", "2025-03-08 10.00.00",
-                                        "2025-03-07 21.04.07", "2024-01-01 09.00.00 kept"}));
+    EXPECT_EQ(
+        names(matchFolder::listMovies(folder)),
+        (std::vector<std::string>{"2025-03-09 10.00.00 recording", "2025-03-08 10.00.00",
+                                  "2025-03-07 21.04.07", "2025-03-06 08.00.00", "2024-01-01 09.00.00 kept"}));
 
     const auto kept = matchFolder::keep(folder + "/2025-03-07 21.04.07.mp4", folder);
     ASSERT_EQ(kept.movie, folder + "/Kept/2025-03-07 21.04.07.mp4") << kept.problem;
@@ -61,9 +63,10 @@ TEST(MatchFolder, ListsTheRecordersMoviesAndKeepsThemWithTheirFilesWhereTheLimit
         EXPECT_TRUE(fs::exists(folder + "/Kept/" + file)) << file;
         EXPECT_FALSE(fs::exists(folder + "/" + file)) << file;
     }
-    // The storage limit at its smallest deletes the other movie and spares the kept one.
+    // The storage limit at its smallest deletes the older movie (the newest it always spares) and spares
+    // the kept one.
     MovieStorage([](const std::string&) { return std::optional<std::uint64_t>(); }).keepWithin(folder, 1);
-    EXPECT_FALSE(fs::exists(folder + "/2025-03-08 10.00.00.mp4"));
+    EXPECT_FALSE(fs::exists(folder + "/2025-03-06 08.00.00.mp4"));
     EXPECT_EQ(readFile(folder + "/Kept/2025-03-07 21.04.07.mp4"), std::string(1000, 'm'));
 
     // Nothing moves that the player may not move, or over another file.

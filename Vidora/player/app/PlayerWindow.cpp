@@ -13,6 +13,7 @@
 #include "MpvPlayer.h"
 #include "MpvWidget.h"
 #include "SeekBar.h"
+#include "capture/MovieLocations.h"
 #include "player/PlayerControls.h"
 
 namespace vidora {
@@ -32,7 +33,10 @@ QString seconds(double value) {
 MovieFile movieFile(const QString& path) {
     MovieFile file;
     file.path = path.toStdString();
-    file.stamp = QFileInfo(path).completeBaseName().toStdString();
+    const std::string name = QFileInfo(path).fileName().toStdString();
+    file.stamp = MovieLocations::isMovieName(name, "mp4") || MovieLocations::isMovieName(name, "mp0")
+                     ? name.substr(0, MovieLocations::stampLength)
+                     : QFileInfo(path).completeBaseName().toStdString();
     struct stat status {};
     if (::stat(file.path.c_str(), &status) == 0) {
         file.size = static_cast<std::uint64_t>(status.st_size);
