@@ -94,8 +94,7 @@ MatchRow fromJson(const Json& value, const MovieFile& file) {
 
 std::string fileSignature(const MovieFile& movie) {
     return std::to_string(movie.size) + ':' + std::to_string(movie.modified) + ' ' +
-           statText(matchFile(movie, "json")) + ' ' +
-           statText(matchFile(movie, "srt"));
+           statText(matchFile(movie, "json")) + ' ' + statText(matchFile(movie, "srt"));
 }
 
 MatchIndex::MatchIndex(std::string path) : path_(std::move(path)) {

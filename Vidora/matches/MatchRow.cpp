@@ -282,7 +282,8 @@ MatchRow summarize(const MovieFile& file, std::string_view recordText, std::stri
 }
 
 std::string matchFile(const MovieFile& movie, std::string_view extension) {
-    return (std::filesystem::path(movie.path).parent_path() / (movie.stamp + "." + std::string(extension))).string();
+    return (std::filesystem::path(movie.path).parent_path() / (movie.stamp + "." + std::string(extension)))
+        .string();
 }
 
 MatchRow summarize(const MovieFile& file) {
