@@ -7,10 +7,14 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QVBoxLayout>
 #include <chrono>
 
 #include "MpvPlayer.h"
+#include "MpvSoftwareWidget.h"
 #include "MpvWidget.h"
 #include "SeekBar.h"
 #include "capture/MovieLocations.h"
@@ -28,6 +32,28 @@ QString clock(double seconds) {
 
 QString seconds(double value) {
     return QString::number(value, 'f', 3);
+}
+
+// mpv's software renderer where OpenGL itself runs on the processor (Mesa's llvmpipe, softpipe or swrast,
+// as without a graphics card or under Xvfb), or no OpenGL opens: there it keeps 1080p30 in real time where
+// OpenGL drops frames. TAVRIN_PLAYER_PICTURE=software or opengl chooses by hand.
+bool softwarePicture() {
+    const QString chosen = qEnvironmentVariable("TAVRIN_PLAYER_PICTURE");
+    if (chosen == QLatin1String("software") || chosen == QLatin1String("opengl")) {
+        return chosen == QLatin1String("software");
+    }
+    QOpenGLContext context;
+    QOffscreenSurface surface;
+    surface.create();
+    if (!context.create() || !context.makeCurrent(&surface)) {
+        return true;
+    }
+    const auto* renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    const QString name = QString::fromLatin1(renderer ? renderer : "").toLower();
+    context.doneCurrent();
+    return name.isEmpty() || name.contains(QLatin1String("llvmpipe")) ||
+           name.contains(QLatin1String("softpipe")) || name.contains(QLatin1String("swrast")) ||
+           name.contains(QLatin1String("software"));
 }
 
 MovieFile movieFile(const QString& path) {
@@ -54,7 +80,7 @@ MovieFile movieFile(const QString& path) {
 PlayerWindow::PlayerWindow(QWidget* parent)
     : QWidget(parent),
       player_(new MpvPlayer(this)),
-      picture_(new MpvWidget(*player_, this)),
+      picture_(nullptr),
       seekBar_(new SeekBar(this)),
       playButton_(new QPushButton(QStringLiteral("Pause"), this)),
       time_(new QLabel(this)),
@@ -63,6 +89,21 @@ PlayerWindow::PlayerWindow(QWidget* parent)
       microphone_(new QCheckBox(QStringLiteral("Microphone"), this)),
       events_(new QListWidget(this)),
       message_(new QLabel(this)) {
+    if (softwarePicture()) {
+        auto* picture = new MpvSoftwareWidget(*player_, this);
+        renderReady_ = [picture] { return picture->renderReady(); };
+        picture_ = picture;
+    } else {
+        auto* picture = new MpvWidget(*player_, this);
+        renderReady_ = [picture] { return picture->renderReady(); };
+        // A movie opened before the window first showed is loaded once mpv can draw.
+        connect(picture, &MpvWidget::becameReady, this, [this] {
+            if (!movie_.isEmpty() && QFileInfo::exists(movie_) && !movie_.endsWith(QLatin1String(".mp0"))) {
+                player_->load(movie_);
+            }
+        });
+        picture_ = picture;
+    }
     setWindowTitle(QStringLiteral("Player"));
     resize(1280, 760);
     picture_->setMinimumSize(320, 180);
@@ -134,12 +175,6 @@ PlayerWindow::PlayerWindow(QWidget* parent)
                 "The movie was deleted or moved while it played; it plays on until it is closed."));
         }
     });
-    // A movie opened before the window first showed is loaded once mpv can draw.
-    connect(picture_, &MpvWidget::becameReady, this, [this] {
-        if (!movie_.isEmpty() && QFileInfo::exists(movie_) && !movie_.endsWith(QLatin1String(".mp0"))) {
-            player_->load(movie_);
-        }
-    });
     if (!player_->ready()) {
         say(QStringLiteral("The player could not be started."));
     }
@@ -186,7 +221,7 @@ void PlayerWindow::open(const QString& movie) {
     if (!summary.note.empty()) {
         say(QString::fromStdString(summary.note));
     }
-    if (picture_->renderReady()) {
+    if (renderReady_()) {
         player_->load(movie);
     }
     picture_->setFocus();

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "matches/MatchRow.h"
@@ -51,7 +52,8 @@ private:
     void say(const QString& text);
 
     MpvPlayer* player_;
-    MpvWidget* picture_;
+    QWidget* picture_;
+    std::function<bool()> renderReady_;
     SeekBar* seekBar_;
     QPushButton* playButton_;
     QLabel* time_;
