@@ -4,24 +4,20 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "common/FileInputStream.h"
 #include "control/RecordingNotice.h"
 
 namespace vidora {
 
 namespace {
 
-std::string readFile(const std::filesystem::path& path, bool& found) {
-    std::ifstream file(path, std::ios::binary);
-    found = static_cast<bool>(file);
-    std::ostringstream content;
-    if (found) {
-        content << file.rdbuf();
-    }
-    return content.str();
+std::string readFile(const std::string& path, bool& found) {
+    auto stream = tavrin::FileInputStream::open(path);
+    found = stream.has_value();
+    return stream ? stream->readAll().value_or(std::string()) : std::string();
 }
 
 std::string outcomeWord(std::optional<Outcome> outcome) {
