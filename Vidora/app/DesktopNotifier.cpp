@@ -18,8 +18,9 @@ const QString desktopEntry = QStringLiteral("net.tavrinworks.Vidora");
 
 }  // namespace
 
-DesktopNotifier::DesktopNotifier(std::function<void(const QString&)> reveal, QObject* parent)
-    : QObject(parent), reveal_(std::move(reveal)) {
+DesktopNotifier::DesktopNotifier(std::function<void(const QString&)> reveal,
+                                 std::function<void(const QString&)> watch, QObject* parent)
+    : QObject(parent), reveal_(std::move(reveal)), watch_(std::move(watch)) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.connect(QString(), path, service, QStringLiteral("ActionInvoked"), this,
                 SLOT(actionInvoked(uint, QString)));
@@ -51,7 +52,8 @@ void DesktopNotifier::notify(const RecordingNotice& notice, bool bodyMarkup) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     const QStringList actions = notice.movie
-                                    ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files")}
+                                    ? QStringList{QStringLiteral("default"), QStringLiteral("Show in Files"),
+                                                  QStringLiteral("watch"), QStringLiteral("Watch")}
                                     : QStringList{};
     // The summary is plain text; a body is read as markup where the server renders it, and a path or a
     // name may hold "&" or "<".
@@ -72,9 +74,14 @@ void DesktopNotifier::notify(const RecordingNotice& notice, bool bodyMarkup) {
 }
 
 void DesktopNotifier::actionInvoked(uint id, const QString& action) {
-    if (const auto movie = movies_.constFind(id);
-        movie != movies_.constEnd() && action == QLatin1String("default")) {
+    const auto movie = movies_.constFind(id);
+    if (movie == movies_.constEnd()) {
+        return;
+    }
+    if (action == QLatin1String("default")) {
         reveal_(*movie);
+    } else if (action == QLatin1String("watch")) {
+        watch_(*movie);
     }
 }
 

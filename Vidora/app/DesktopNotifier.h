@@ -11,14 +11,15 @@
 namespace vidora {
 
 // Desktop notifications through org.freedesktop.Notifications on the session bus. A notice with a
-// movie gets the default action, which shows the movie in the file manager. The body is escaped where
-// the server renders markup in it. Where no notification server runs, nothing happens beyond the log
-// line every notice also gets. Main thread only.
+// movie gets the default action, which shows the movie in the file manager, and Watch, which plays it.
+// The body is escaped where the server renders markup in it. Where no notification server runs, nothing
+// happens beyond the log line every notice also gets. Main thread only.
 class DesktopNotifier final : public QObject {
     Q_OBJECT
 
 public:
-    explicit DesktopNotifier(std::function<void(const QString&)> reveal, QObject* parent = nullptr);
+    DesktopNotifier(std::function<void(const QString&)> reveal, std::function<void(const QString&)> watch,
+                    QObject* parent = nullptr);
 
     void show(const RecordingNotice& notice);
 
@@ -30,6 +31,7 @@ private:
     void notify(const RecordingNotice& notice, bool bodyMarkup);
 
     std::function<void(const QString&)> reveal_;
+    std::function<void(const QString&)> watch_;
     // The notifications on screen that show a movie.
     QMap<uint, QString> movies_;
 };

@@ -75,6 +75,8 @@ void MenuActions::addMenus(QMenuBar& bar) const {
     QMenu* recordings = bar.addMenu("Recordings");
     QObject::connect(recordings->addAction("Show Recordings"), &QAction::triggered,
                      [actions = *this] { actions.showRecordings(); });
+    QObject::connect(recordings->addAction("Matches…"), &QAction::triggered,
+                     [actions = *this] { actions.matches(); });
     QObject::connect(recordings->addAction("Settings…"), &QAction::triggered,
                      [actions = *this] { actions.settings(); });
     QMenu* help = bar.addMenu("Help");

@@ -23,6 +23,8 @@ struct MenuActions {
     MovieLocations locations;
     std::function<void(const QString&)> reveal = revealFile;
     std::function<void(const QUrl&)> open = openWebAddress;
+    // Opens the Matches window.
+    std::function<void()> matches = [] {};
     // Opens the Settings window.
     std::function<void()> settings = [] {};
     // The game's folder (`_retail_/`) where the proxy finds it; nothing when it is not known.

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <utility>
 
+#include "HelperPrograms.h"
 #include "QtMainThread.h"
 #include "RecorderSettings.h"
 #include "SettingsWindow.h"
@@ -50,7 +51,9 @@ bool RecorderApplication::launch() {
         recorder = recorder_.get();
     }
     commands_ = std::make_unique<LogFiles>(systemClock_, locations_);
-    notifier_ = std::make_unique<DesktopNotifier>(revealFile);
+    notifier_ = std::make_unique<DesktopNotifier>(revealFile, [](const QString& movie) {
+        startMatches({QStringLiteral("--play"), movie});
+    });
     view_ = std::make_unique<ContentView>(
         ContentViewPlatform{.recorder = *recorder,
                             .commands = *commands_,
@@ -93,6 +96,7 @@ bool RecorderApplication::launch() {
                     .locations = locations_,
                     .reveal = revealFile,
                     .open = openWebAddress,
+                    .matches = [] { startMatches(); },
                     .settings = [this] { openSettings(); },
                     .gameFolder = [this] { return tavrin::getAppPath(work_, tavrin::gameBundleIdentifier); },
                     .logFolder = tavrin::getStatePath("/tavrin")});

@@ -1,30 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "VersionPage.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QStringList>
+
+#include "HelperPrograms.h"
 
 namespace vidora {
 
-namespace {
-
-// Beside the recorder in the build tree; under libexec once installed.
-QString pageProgram() {
-    const QString folder = QCoreApplication::applicationDirPath();
-    for (const QString& path : {folder + QStringLiteral("/vidora-page"),
-                                folder + QStringLiteral("/" VIDORA_PAGE_FROM_BIN "/vidora-page")}) {
-        if (QFileInfo(path).isExecutable()) {
-            return path;
-        }
-    }
-    return {};
-}
-
-}  // namespace
-
 VersionPage::VersionPage(const QString& address) {
-    const QString program = pageProgram();
+    const QString program = helperProgram(QStringLiteral("vidora-page"));
     if (address.isEmpty() || program.isEmpty()) {
         return;
     }

@@ -2,7 +2,9 @@
 // Vidora, the recorder: records a display or the game's windows with its sound and the microphone,
 // by hand or when the proxy's command files say a match starts and ends.
 #include <QApplication>
+#include <QFileInfo>
 
+#include "HelperPrograms.h"
 #include "ProcWorkspace.h"
 #include "ProgramStart.h"
 #include "QuitSignals.h"
@@ -12,12 +14,25 @@
 #include "writer/FfmpegLog.h"
 
 int main(int argc, char** argv) {
+    const QCommandLineOption matches(QStringLiteral("matches"), QStringLiteral("Opens the Matches window."));
+    const QCommandLineOption play(QStringLiteral("play"), QStringLiteral("Plays the movie FILE."),
+                                  QStringLiteral("FILE"));
     tavrin::ProgramStart start(
         argc, argv, QStringLiteral("Vidora"),
         QStringLiteral("Records a display or the game's windows with the system's sound and the\n"
-                       "microphone, by hand or when Parlan says an arena match starts and ends."));
+                       "microphone, by hand or when Parlan says an arena match starts and ends."),
+        {matches, play});
     if (const auto status = start.exitStatus()) {
         return *status;
+    }
+    if (start.isSet(QStringLiteral("matches")) || start.isSet(QStringLiteral("play"))) {
+        // The window is a program of its own: it opens whether or not a recorder runs, and starts none.
+        const QCoreApplication helper(start.argc(), start.argv());
+        const QString movie = start.value(QStringLiteral("play"));
+        const QStringList arguments =
+            movie.isEmpty() ? QStringList()
+                            : QStringList{QStringLiteral("--play"), QFileInfo(movie).absoluteFilePath()};
+        return vidora::startMatches(arguments) ? 0 : 1;
     }
     const tavrin::SystemClock clock;
     const tavrin::StandardErrorLog log(tavrin::getStatePath("/tavrin/Vidora.log"), clock);

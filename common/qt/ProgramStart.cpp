@@ -27,7 +27,8 @@ int refuse(const QString& name, const QString& reason) {
 
 }  // namespace
 
-ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QString& description) {
+ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QString& description,
+                           const QList<QCommandLineOption>& options) {
     QCoreApplication::setApplicationName(name);
 
     QCommandLineParser parser;
@@ -41,6 +42,7 @@ ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QSt
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Shows the version and exits."));
     parser.addOptions({help, version});
+    parser.addOptions(options);
     for (const QString& option : qtOptionsWithValue) {
         QCommandLineOption qtOption(option, QString(), QStringLiteral("value"));
         qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -75,6 +77,13 @@ ProgramStart::ProgramStart(int argc, char** argv, const QString& name, const QSt
         exitStatus_ = refuse(
             name, QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().front()));
         return;
+    }
+
+    for (const QCommandLineOption& option : options) {
+        if (parser.isSet(option)) {
+            given_.insert(option.names().constLast(),
+                          option.valueName().isEmpty() ? QString() : parser.value(option));
+        }
     }
 
     if (!qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCommandLineOption>
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -19,7 +22,13 @@ namespace tavrin {
 // all live on X11 there. Main thread, before the QApplication.
 class ProgramStart {
 public:
-    ProgramStart(int argc, char** argv, const QString& name, const QString& description);
+    // `options` are the program's own, shown in the help.
+    ProgramStart(int argc, char** argv, const QString& name, const QString& description,
+                 const QList<QCommandLineOption>& options = {});
+
+    // Whether the program's option `name` was given, and its value (empty for a flag).
+    bool isSet(const QString& name) const { return given_.contains(name); }
+    QString value(const QString& name) const { return given_.value(name); }
 
     // Set once the line is answered (0) or refused (2): the program stops with it.
     std::optional<int> exitStatus() const { return exitStatus_; }
@@ -30,6 +39,7 @@ public:
 
 private:
     std::optional<int> exitStatus_;
+    QMap<QString, QString> given_;
     std::vector<QByteArray> arguments_;
     std::vector<char*> pointers_;
     int argc_ = 0;

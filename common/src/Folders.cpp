@@ -98,6 +98,14 @@ std::optional<std::string> getStatePath(std::string_view suffix, const Environme
     return homePath ? std::optional(*homePath + "/.local/state" + std::string(suffix)) : std::nullopt;
 }
 
+std::optional<std::string> getCachePath(std::string_view suffix, const Environment& environment) {
+    if (const auto cache = environment("XDG_CACHE_HOME"); cache && cache->starts_with('/')) {
+        return *cache + std::string(suffix);
+    }
+    const auto homePath = home(environment);
+    return homePath ? std::optional(*homePath + "/.cache" + std::string(suffix)) : std::nullopt;
+}
+
 void createDirectory(const std::string& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);

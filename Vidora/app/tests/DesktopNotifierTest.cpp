@@ -79,7 +79,8 @@ TEST(DesktopNotifier, ARecordedMatchIsShownInTheFileManagerAndAGameWithoutWindow
     testing::Seams seams;
     tavrin::testing::ManualClock clock;
     LogFiles commands{clock, seams.locations};
-    DesktopNotifier notifier(revealFile);
+    QStringList watched;
+    DesktopNotifier notifier(revealFile, [&watched](const QString& movie) { watched.append(movie); });
     auto platform = seams.platform(commands, clock);
     platform.screenNames = [] { return std::vector<std::string>{"Screen"}; };
     platform.recordingEnded = [&](const RecordingResult& result, bool byHand) {
@@ -107,7 +108,7 @@ TEST(DesktopNotifier, ARecordedMatchIsShownInTheFileManagerAndAGameWithoutWindow
     ASSERT_TRUE(answered(desktop.calls, 1));
     const auto notify = desktop.calls[0].arguments();  // app, replaces, icon, summary, body, actions, ...
     EXPECT_EQ(notify.value(3).toString(), "3v3 in Nagrand Arena recorded");
-    EXPECT_EQ(notify.value(5).toStringList(), (QStringList{"default", "Show in Files"}));
+    EXPECT_EQ(notify.value(5).toStringList(), (QStringList{"default", "Show in Files", "watch", "Watch"}));
     // The player clicks it: the file manager shows the movie.
     QDBusMessage click = QDBusMessage::createSignal("/org/freedesktop/Notifications",
                                                     "org.freedesktop.Notifications", "ActionInvoked");
@@ -117,6 +118,18 @@ TEST(DesktopNotifier, ARecordedMatchIsShownInTheFileManagerAndAGameWithoutWindow
     EXPECT_EQ(desktop.calls[1].member(), "ShowItems");
     EXPECT_EQ(desktop.calls[1].arguments().value(0).toStringList(),
               QStringList{"file://" + QString::fromStdString(movies) + "2025-03-07%2021.04.07.mp4"});
+    // Watch plays it.
+    QDBusMessage watch = QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                    "org.freedesktop.Notifications", "ActionInvoked");
+    watch << uint(1) << QString("watch");
+    services.send(watch);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QCoreApplication::processEvents();
+            return !watched.isEmpty();
+        },
+        10s));
+    EXPECT_EQ(watched, QStringList{QString::fromStdString(movies) + "2025-03-07 21.04.07.mp4"});
 
     // The next match's game has no window: the player is told, and nothing is recorded.
     seams.desktop.applications.clear();

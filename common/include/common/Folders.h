@@ -27,6 +27,11 @@ std::optional<std::string> getDownloadsPath(std::string_view suffix,
 std::optional<std::string> getStatePath(std::string_view suffix,
                                         const Environment& environment = processEnvironment());
 
+// The folder for the user's cached data ($XDG_CACHE_HOME when it is absolute, else $HOME/.cache) followed
+// by `suffix`: what can be made again, such as pictures of movies.
+std::optional<std::string> getCachePath(std::string_view suffix,
+                                        const Environment& environment = processEnvironment());
+
 // Creates the folder and every missing parent; an existing folder and every error are ignored.
 void createDirectory(const std::string& path);
 
