@@ -14,8 +14,9 @@ namespace vidora {
 // so that the sound card's clock cannot drift from the steady clock while a server's passing
 // misjudgements (PulseAudio's monitors measure wrongly while they catch up on sound held back) leave the
 // sound whole. A gap in the stream (the measurement leaps ahead of the sound that came since the last
-// chunk) or a measurement a second away starts the timeline over. Stamps strictly increase. One thread
-// at a time.
+// chunk) or a measurement a second away starts the timeline over at the measurement. Stamps increase:
+// after a leap back, the sound that would lie on time already stamped is dropped, not stacked onto it,
+// until the timeline has passed the end of what was stamped. One thread at a time.
 class AudioTimeline {
 public:
     static constexpr MediaTime restartAfter = std::chrono::milliseconds(100);
@@ -23,8 +24,13 @@ public:
     static constexpr int nudgeDivisor = 32;
     static constexpr int slowestFollow = 500;  // a nudge is at most the chunk's length divided by this
 
-    // The start of a chunk of `duration` whose start was measured at `measured`.
-    MediaTime stamp(MediaTime measured, MediaTime duration) {
+    struct Stamp {
+        MediaTime start;    // of the part of the chunk that is kept
+        MediaTime dropped;  // the chunk's first part, which lies on time already stamped; may be all of it
+    };
+
+    // The stamp of a chunk of `duration` whose start was measured at `measured`.
+    Stamp stamp(MediaTime measured, MediaTime duration) {
         MediaTime start = measured;
         if (next_) {
             const MediaTime error = measured - *next_;
@@ -32,23 +38,28 @@ public:
             if (leap < restartAfter && error < giveUpAfter && error > -giveUpAfter) {
                 const MediaTime most = duration / slowestFollow;
                 start = *next_ + std::clamp<MediaTime>(error / nudgeDivisor, -most, most);
+            } else if (measured < *next_) {
+                stampedUntil_ = std::max(stampedUntil_.value_or(*next_), *next_);
             }
         }
-        if (last_ && start <= *last_) {
-            start = *last_ + MediaTime(1);
-        }
-        last_ = start;
         next_ = start + duration;
         lastMeasured_ = measured;
         lastDuration_ = duration;
-        return start;
+        MediaTime dropped{};
+        if (stampedUntil_) {
+            dropped = std::clamp<MediaTime>(*stampedUntil_ - start, MediaTime(0), duration);
+            if (*next_ > *stampedUntil_) {
+                stampedUntil_.reset();
+            }
+        }
+        return {start + dropped, dropped};
     }
 
 private:
-    std::optional<MediaTime> next_;
-    std::optional<MediaTime> last_;
+    std::optional<MediaTime> next_;  // where the timeline puts the next chunk, before its nudge
     std::optional<MediaTime> lastMeasured_;
     MediaTime lastDuration_{};
+    std::optional<MediaTime> stampedUntil_;  // after a leap back: the end of what was stamped before it
 };
 
 }  // namespace vidora

@@ -351,11 +351,17 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             const MediaTime age = pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0
                                       ? std::chrono::microseconds(latency)
                                       : duration;
-            const MediaTime start = capture.timeline.stamp(mediaNow() - age, duration);
+            const auto stamp = capture.timeline.stamp(mediaNow() - age, duration);
+            const MediaTime start = stamp.start;
+            // Sound for time already stamped is dropped, a frame more rather than less.
+            const auto dropped = std::min<std::size_t>(
+                frames, static_cast<std::size_t>((stamp.dropped.count() * format.rate + 999'999'999) /
+                                                 1'000'000'000));
             // A hole (no data) only moves the timeline on.
-            const std::span samples(static_cast<const std::int16_t*>(data),
-                                    data != nullptr ? frames * format.channels : 0);
-            capture.reached = start + duration;
+            const std::span samples = std::span(static_cast<const std::int16_t*>(data),
+                                                data != nullptr ? frames * format.channels : 0)
+                                          .subspan(data != nullptr ? dropped * format.channels : 0);
+            capture.reached = start + duration - stamp.dropped;
             if (mixer) {
                 mixer->add(capture.key, start, samples);
             } else if (!samples.empty() && receiver) {
