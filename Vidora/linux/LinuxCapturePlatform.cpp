@@ -43,18 +43,21 @@ std::unique_ptr<PulseAudioSource> LinuxCapturePlatform::systemAudio(
     }
     if (filter.kind == ContentFilter::Kind::includingWindows) {
         // The windows' applications by the identifiers and processes that named the windows.
+        const tavrin::ProcessTable processes;
         std::vector<std::string> identifiers;
-        std::vector<pid_t> processIds;
+        std::vector<tavrin::ProcessStart> windowProcesses;
         for (const auto& window : filter.includedWindows) {
             if (const auto& owner = window.owningApplication) {
                 identifiers.push_back(owner->bundleIdentifier);
-                processIds.push_back(owner->pid);
+                if (const auto start = processes.start(owner->pid)) {
+                    windowProcesses.push_back(*start);
+                }
             }
         }
         std::erase(identifiers, std::string());
         return std::make_unique<PulseAudioSource>(
-            [identifiers, processIds, processes = tavrin::ProcessTable()](pid_t pid) {
-                return tavrin::belongsToApplications(processes, pid, identifiers, processIds);
+            [identifiers, windowProcesses, processes](pid_t pid) {
+                return tavrin::belongsToApplications(processes, pid, identifiers, windowProcesses);
             },
             configuration.sampleRate, configuration.channelCount);
     }
