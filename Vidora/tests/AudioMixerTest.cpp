@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sound of several streams on the movie's timeline: each stream's chunks stamped, then mixed.
 #include <gtest/gtest.h>
+#include <pulse/def.h>
 
 #include <cmath>
 #include <numbers>
 
 #include "linux/AudioMixer.h"
 #include "linux/AudioTimeline.h"
+#include "linux/PulseAudioSource.h"
 
 namespace vidora {
 namespace {
@@ -105,6 +107,24 @@ TEST(AudioTimelineTest, KeepsChunksEdgeToEdgeFollowsDriftSlowlyAndRestartsAfterA
         const auto following = timeline.stamp(back + chunks * chunk, chunk);
         EXPECT_EQ(following.start, back + chunks * chunk);
         EXPECT_EQ(following.dropped, 0ns);
+    }
+}
+
+// A monitor that fails once it delivered, or for a stream that is gone, is looked up again; one that
+// failed otherwise is tried again later; only a refusal of single-stream monitors records everything.
+TEST(PulseAudioSourceTest, RecordsTheWholeSystemOnlyWhenSingleStreamsAreRefused) {
+    using enum PulseAudioSource::MonitorFailure;
+    const std::tuple<int, bool, PulseAudioSource::MonitorFailure> cases[] = {
+        {PA_ERR_KILLED, true, lookAgain},
+        {PA_ERR_NOENTITY, false, lookAgain},
+        {PA_ERR_INVALID, false, retryLater},
+        {PA_ERR_BADSTATE, false, retryLater},
+        {PA_ERR_TIMEOUT, false, retryLater},
+        {PA_ERR_NOTSUPPORTED, false, wholeSystem},
+        {PA_ERR_NOTIMPLEMENTED, false, wholeSystem},
+    };
+    for (const auto& [error, started, expected] : cases) {
+        EXPECT_EQ(PulseAudioSource::afterMonitorFailure(error, started), expected) << error << started;
     }
 }
 
