@@ -9,9 +9,11 @@
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <iostream>
 #include <map>
 #include <set>
@@ -270,8 +272,8 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         const pa_buffer_attr buffering{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                        static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                        fragment};
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
         // A monitor of one sink input needs no device: the server takes the monitor of its sink.
         if ((key != deviceKey && pa_stream_set_monitor_stream(stream, key) < 0) ||
             pa_stream_connect_record(stream, device, &buffering, flags) < 0) {
@@ -421,14 +423,29 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         resolve(context);
     }
 
+    // How long ago the first unread sample was captured, from the server's last timing report: the time
+    // since the report, the source's latency then, and the sound the server had written beyond what has
+    // been read, less what a monitor's sink had still to play. libpulse's own interpolated latency goes
+    // through a smoother that takes seconds to settle on a new stream.
+    std::optional<MediaTime> unreadAge(pa_stream* stream) const {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        if (timing == nullptr || timing->write_index_corrupt != 0 || timing->read_index_corrupt != 0) {
+            return std::nullopt;
+        }
+        const auto written = static_cast<double>(timing->write_index - timing->read_index) * 1e6 /
+                             static_cast<double>(pa_bytes_per_second(&format));
+        const double age = static_cast<double>(pa_timeval_age(&timing->timestamp) + timing->source_usec +
+                                               timing->transport_usec) +
+                           written - static_cast<double>(timing->sink_usec);
+        return std::chrono::microseconds(std::llround(age));
+    }
+
     void read(Capture& capture) {
         const std::size_t frameBytes = pa_frame_size(&format);
         pa_stream* stream = capture.stream;
-        pa_usec_t latency = 0;
-        int negative = 0;
-        // The first chunks wait in the buffer until the server has told the stream's latency: a guess
+        // The first chunks wait in the buffer until the server has told the stream's timing: a guess
         // would set the timeline off, and it follows the measurements only slowly.
-        if (pa_stream_get_latency(stream, &latency, &negative) == -PA_ERR_NODATA) {
+        if (!unreadAge(stream)) {
             return;
         }
         while (pa_stream_readable_size(stream) > 0) {
@@ -439,10 +456,7 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             }
             const std::size_t frames = bytes / frameBytes;
             const MediaTime duration(static_cast<std::int64_t>(frames) * 1'000'000'000 / format.rate);
-            // The latency covers the unread data, this chunk included: its first sample is that old.
-            const MediaTime age = pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0
-                                      ? std::chrono::microseconds(latency)
-                                      : duration;
+            const MediaTime age = unreadAge(stream).value_or(duration);
             const auto stamp = capture.timeline.stamp(mediaNow() - age, duration);
             const MediaTime start = stamp.start;
             // Sound for time already stamped is dropped, a frame more rather than less.
