@@ -81,9 +81,8 @@ void Tone::onContextState(pa_context* context, void* data) {
     const auto bytes = static_cast<std::uint32_t>(pa_usec_to_bytes(100'000, &format));
     const pa_buffer_attr buffering{static_cast<std::uint32_t>(-1), bytes, static_cast<std::uint32_t>(-1),
                                    static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1)};
-    const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING |
-                                       (tone.paused_ ? PA_STREAM_START_CORKED : 0));
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_AUTO_TIMING_UPDATE |
+                                                      (tone.paused_ ? PA_STREAM_START_CORKED : 0));
     pa_stream_connect_playback(tone.stream_, nullptr, &buffering, flags, nullptr, nullptr);
 }
 
@@ -94,15 +93,19 @@ void Tone::onWritable(pa_stream*, std::size_t bytes, void* data) {
 void Tone::write(std::size_t bytes) {
     const std::size_t frames = bytes / (channels * sizeof(std::int16_t));
     std::vector<std::int16_t> chunk(frames * channels);
-    // When the first of these frames will be heard, on the system clock.
-    pa_usec_t latency = 0;
-    int negative = 0;
-    if (pa_stream_get_latency(stream_, &latency, &negative) < 0 || negative != 0) {
-        latency = 0;
+    // When the first of these frames will be heard, on the system clock, from the server's last timing
+    // report: the sound written before them is played from then on, after the sink's latency. (libpulse's
+    // interpolated latency goes through a smoother that takes seconds to settle on a new stream.)
+    double heard = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    if (const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+        timing != nullptr && timing->write_index_corrupt == 0 && timing->read_index_corrupt == 0) {
+        const pa_sample_spec* format = pa_stream_get_sample_spec(stream_);
+        heard = static_cast<double>(timing->timestamp.tv_sec) +
+                static_cast<double>(timing->timestamp.tv_usec) / 1e6 +
+                static_cast<double>(timing->write_index - timing->read_index) /
+                    static_cast<double>(pa_bytes_per_second(format)) +
+                static_cast<double>(timing->sink_usec) / 1e6;
     }
-    const double heard =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() +
-        static_cast<double>(latency) / 1e6;
     const double step = 2.0 * std::numbers::pi * frequency_ / rate;
     for (std::size_t frame = 0; frame < frames; ++frame) {
         double sample = amplitude * std::sin(phase_);
