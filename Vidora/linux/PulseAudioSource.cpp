@@ -570,12 +570,12 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         loop.waitOver = true;
         pa_threaded_mainloop_signal(loop.mainloop, 0);
     }
-    // Waits until every capture that delivers has delivered the sound up to `end`, lastSoundWait at
-    // most. Called with the lock held, from the thread that stops.
+    // Waits until every capture that delivers (started, not paused) has delivered the sound up to `end`,
+    // lastSoundWait at most. Called with the lock held, from the thread that stops.
     void awaitSound(MediaTime end) {
         const auto behind = [&] {
             return std::ranges::any_of(captures, [&](const auto& entry) {
-                return entry.second.started && entry.second.reached < end;
+                return entry.second.started && !entry.second.corked && entry.second.reached < end;
             });
         };
         if (context == nullptr || !behind()) {
