@@ -67,8 +67,9 @@ std::unique_ptr<PulseAudioSource> LinuxCapturePlatform::systemAudio(
         }
         std::erase(identifiers, std::string());
         std::erase(application.names, std::string());
-        std::ranges::sort(application.names);
-        application.names.erase(std::ranges::unique(application.names).begin(), application.names.end());
+        std::sort(application.names.begin(), application.names.end());
+        application.names.erase(std::unique(application.names.begin(), application.names.end()),
+                                application.names.end());
         application.owns = [identifiers, windowProcesses, processes](pid_t pid) {
             return tavrin::belongsToApplications(processes, pid, identifiers, windowProcesses);
         };
