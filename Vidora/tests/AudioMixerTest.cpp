@@ -47,7 +47,7 @@ TEST(AudioMixerTest, PlacesEachStreamWhereItsStampsSayKeepsItWholeAndSumsTheRest
 // timeline corrects the stamps, and the mix lays a pure tone without a seam. A seam is a step from one
 // sample to the next steeper than the tone's own steepest (a millisecond's jump is thirty times that).
 TEST(AudioMixerTest, AbsorbsTheTimelinesDriftCorrectionsWithoutASeam) {
-    constexpr int rate = 48000, chunk = 960;
+    constexpr int rate = 16000, chunk = 320;  // 20 ms
     constexpr double amplitude = 8000, frequency = 440, fast = 1.0005;
     const MediaTime begin = 100s;
     AudioTimeline timeline;
