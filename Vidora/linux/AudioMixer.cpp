@@ -2,6 +2,7 @@
 #include "linux/AudioMixer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -10,6 +11,8 @@ namespace {
 
 constexpr std::int64_t nanosecondsPerSecond = 1'000'000'000;
 constexpr std::int64_t secondsAhead = 10;
+constexpr MediaTime joinWithin = std::chrono::milliseconds(1);
+constexpr int stretchDivisor = 100;  // a chunk is laid at most a hundredth longer or shorter than it is
 
 }  // namespace
 
@@ -17,11 +20,12 @@ AudioMixer::AudioMixer(int sampleRate, int channels, MediaTime start)
     : sampleRate_(std::max(sampleRate, 1)), channels_(std::max(channels, 1)), taken_(frameAt(start)) {}
 
 // In whole seconds and the rest, so that days of uptime in nanoseconds times the rate cannot overflow.
-std::int64_t AudioMixer::frameAt(MediaTime time) const {
+std::int64_t AudioMixer::frameAt(MediaTime time, bool atOrAfter) const {
     const std::int64_t nanoseconds = time.count();
     const std::int64_t seconds = nanoseconds / nanosecondsPerSecond;
     const std::int64_t rest = nanoseconds % nanosecondsPerSecond;
-    return seconds * sampleRate_ + (rest * sampleRate_ + nanosecondsPerSecond / 2) / nanosecondsPerSecond;
+    const std::int64_t rounding = atOrAfter ? nanosecondsPerSecond - 1 : nanosecondsPerSecond / 2;
+    return seconds * sampleRate_ + (rest * sampleRate_ + rounding) / nanosecondsPerSecond;
 }
 
 MediaTime AudioMixer::timeOf(std::int64_t frame) const {
@@ -31,26 +35,45 @@ MediaTime AudioMixer::timeOf(std::int64_t frame) const {
 
 void AudioMixer::add(std::uint32_t stream, MediaTime start, std::span<const std::int16_t> samples) {
     const std::int64_t frames = static_cast<std::int64_t>(samples.size()) / channels_;
-    std::int64_t first = frameAt(start);
-    const auto end = ends_.find(stream);
-    if (end != ends_.end() && std::abs(first - end->second) <= sampleRate_ / 1000) {
-        first = end->second;
-    }
-    ends_[stream] = first + frames;
-    const std::int64_t from = std::max<std::int64_t>(first, taken_);
-    const std::int64_t to = std::min(first + frames, taken_ + secondsAhead * sampleRate_);
-    if (from >= to) {
+    if (frames == 0) {
         return;
     }
-    const auto needed = static_cast<std::size_t>((to - taken_) * channels_);
-    if (pending_.size() < needed) {
-        pending_.resize(needed, 0);
+    const MediaTime length = timeOf(frames);
+    MediaTime from = start;
+    MediaTime to = start + length;
+    auto [laid, fresh] = streams_.try_emplace(stream);
+    if (!fresh && std::chrono::abs(start - laid->second.end) <= joinWithin) {
+        from = laid->second.end;
+        const MediaTime most = length / stretchDivisor;
+        to = std::clamp(to, from + length - most, from + length + most);
+    } else {
+        laid->second.last.assign(samples.begin(), samples.begin() + channels_);
     }
-    auto sum = pending_.begin() + (from - taken_) * channels_;
-    for (auto sample = samples.begin() + (from - first) * channels_;
-         sample != samples.begin() + (to - first) * channels_; ++sample, ++sum) {
-        *sum += *sample;
+    // Sample i lies at from + (i + 1) * step, the stream's last one at from.
+    const double step = static_cast<double>((to - from).count()) / static_cast<double>(frames);
+    const std::int64_t first = std::max(frameAt(from, true), taken_);
+    const std::int64_t end = std::min(frameAt(to, true), taken_ + secondsAhead * sampleRate_);
+    if (first < end) {
+        const auto needed = static_cast<std::size_t>((end - taken_) * channels_);
+        if (pending_.size() < needed) {
+            pending_.resize(needed, 0);
+        }
     }
+    const std::int16_t* before = laid->second.last.data();
+    for (std::int64_t frame = first; frame < end; ++frame) {
+        const double at = std::max(static_cast<double>((timeOf(frame) - from).count()) / step, 0.0);
+        const std::int64_t index = std::min(static_cast<std::int64_t>(at), frames - 1);
+        const double part = at - static_cast<double>(index);
+        const std::int16_t* left = index == 0 ? before : &samples[(index - 1) * channels_];
+        const std::int16_t* right = &samples[index * channels_];
+        auto sum = pending_.begin() + (frame - taken_) * channels_;
+        for (int channel = 0; channel < channels_; ++channel, ++sum) {
+            *sum += static_cast<std::int32_t>(
+                std::lround(left[channel] + (right[channel] - left[channel]) * part));
+        }
+    }
+    laid->second.end = to;
+    laid->second.last.assign(samples.end() - channels_, samples.end());
 }
 
 std::optional<AudioBuffer> AudioMixer::take(MediaTime end) {

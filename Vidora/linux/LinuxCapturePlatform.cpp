@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "linux/LinuxCapturePlatform.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ApplicationIdentity.h"
+#include "common/Workspace.h"
 #include "linux/PulseAudioSource.h"
 #include "linux/X11CaptureStream.h"
 
@@ -42,21 +44,37 @@ std::unique_ptr<PulseAudioSource> LinuxCapturePlatform::systemAudio(
         return nullptr;
     }
     if (filter.kind == ContentFilter::Kind::includingWindows) {
-        // The windows' applications by the identifiers and processes that named the windows.
+        // The windows' applications by the identifiers and processes that named the windows, and by the
+        // names their sound streams give: the program's own (Wine's first command word names the game's
+        // executable, while its loader runs it), and for the game its product name, which Wine gives.
+        const tavrin::ProcessTable processes;
         std::vector<std::string> identifiers;
-        std::vector<pid_t> processIds;
+        std::vector<tavrin::ProcessStart> windowProcesses;
+        PulseAudioSource::Application application;
         for (const auto& window : filter.includedWindows) {
             if (const auto& owner = window.owningApplication) {
                 identifiers.push_back(owner->bundleIdentifier);
-                processIds.push_back(owner->pid);
+                if (const auto start = processes.start(owner->pid)) {
+                    windowProcesses.push_back(*start);
+                }
+                if (const auto word = processes.firstCommandWord(owner->pid)) {
+                    application.names.emplace_back(tavrin::commandWordFileName(*word));
+                }
+                if (owner->bundleIdentifier == tavrin::gameBundleIdentifier) {
+                    application.names.emplace_back(tavrin::gameProductName);
+                }
             }
         }
         std::erase(identifiers, std::string());
-        return std::make_unique<PulseAudioSource>(
-            [identifiers, processIds, processes = tavrin::ProcessTable()](pid_t pid) {
-                return tavrin::belongsToApplications(processes, pid, identifiers, processIds);
-            },
-            configuration.sampleRate, configuration.channelCount);
+        std::erase(application.names, std::string());
+        std::sort(application.names.begin(), application.names.end());
+        application.names.erase(std::unique(application.names.begin(), application.names.end()),
+                                application.names.end());
+        application.owns = [identifiers, windowProcesses, processes](pid_t pid) {
+            return tavrin::belongsToApplications(processes, pid, identifiers, windowProcesses);
+        };
+        return std::make_unique<PulseAudioSource>(std::move(application), configuration.sampleRate,
+                                                  configuration.channelCount);
     }
     return std::make_unique<PulseAudioSource>(PulseAudioSource::Device::systemAudio, configuration.sampleRate,
                                               configuration.channelCount);

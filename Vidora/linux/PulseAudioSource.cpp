@@ -9,9 +9,11 @@
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <iostream>
 #include <map>
 #include <set>
@@ -19,6 +21,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/Text.h"
 #include "linux/AudioMixer.h"
 #include "linux/AudioTimeline.h"
 
@@ -26,6 +29,9 @@ namespace vidora {
 namespace {
 
 constexpr pa_usec_t retryDelay = 1'000'000;
+// A stream's monitor that failed is tried again after this, twice as long after each further failure, a
+// second at most.
+constexpr pa_usec_t firstStreamRetry = 50'000;
 constexpr pa_usec_t fragmentDuration = 20'000;
 constexpr pa_usec_t mixPeriod = 20'000;
 // How far behind the clock the mix is taken: as far as the stream that has got least far (PulseAudio
@@ -33,6 +39,8 @@ constexpr pa_usec_t mixPeriod = 20'000;
 // bounds, so that a paused stream holds nothing back for long.
 constexpr MediaTime shortestMixDelay = std::chrono::milliseconds(100);
 constexpr MediaTime longestMixDelay = std::chrono::seconds(3);
+// How long stopping waits for the monitors to deliver what played before the stop.
+constexpr pa_usec_t lastSoundWait = 500'000;
 // The key of a device's capture; no sink input has it.
 constexpr std::uint32_t deviceKey = PA_INVALID_INDEX;
 constexpr const char* clientName = "Vidora";
@@ -150,31 +158,46 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         std::uint32_t sink = PA_INVALID_INDEX;
         pa_stream* stream = nullptr;
         bool started = false;
+        bool corked = false;  // its sink input was paused when last seen
         AudioTimeline timeline;
         MediaTime reached{};  // the end of the last chunk, or when it was opened
     };
 
-    Loop(Device device, ProcessFilter processes, const pa_sample_spec& sampleFormat, Receiver deliver)
+    // A sink input whose monitor failed before it delivered anything, waiting to be tried again.
+    struct StreamRetry {
+        Loop* loop = nullptr;
+        std::uint32_t input = PA_INVALID_INDEX;
+        int failures = 0;
+        pa_time_event* event = nullptr;
+    };
+
+    Loop(Device device, std::optional<Application> heard, const pa_sample_spec& sampleFormat,
+         Receiver deliver)
         : DeviceQuery(device),
           format(sampleFormat),
           receiver(std::move(deliver)),
-          owns(std::move(processes)) {
-        if (owns) {
+          application(std::move(heard)) {
+        if (application) {
             mixer.emplace(static_cast<int>(format.rate), format.channels, mediaNow() - shortestMixDelay);
         }
     }
 
     pa_sample_spec format;
     Receiver receiver;
-    ProcessFilter owns;  // empty: the device alone
+    std::optional<Application> application;  // none: the device alone
     pa_threaded_mainloop* mainloop = nullptr;
     pa_context* context = nullptr;
     pa_time_event* retry = nullptr;
     pa_time_event* mixTime = nullptr;
+    pa_time_event* byNameTime = nullptr;
     bool stopping = false;
+    bool waitOver = false;     // stopping has waited long enough for the last sound
     bool wholeSystem = false;  // single streams were refused: the device through the mixer
     bool toldWholeSystem = false;
+    bool foundByProcess = false;  // a stream of the application's processes was seen
+    bool byName = false;          // streams are taken by their names too
     std::map<std::uint32_t, Capture> captures;
+    std::map<std::uint32_t, StreamRetry> retries;
     std::set<std::uint32_t> others;  // sink inputs of processes that are not ours
     std::optional<AudioMixer> mixer;
 
@@ -200,9 +223,14 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         }
         others.clear();
         wholeSystem = false;
-        if (mixTime != nullptr) {
-            pa_threaded_mainloop_get_api(mainloop)->time_free(mixTime);
-            mixTime = nullptr;
+        while (!retries.empty()) {
+            forgetRetry(retries.begin()->first);
+        }
+        for (pa_time_event** event : {&mixTime, &byNameTime}) {
+            if (*event != nullptr) {
+                pa_threaded_mainloop_get_api(mainloop)->time_free(*event);
+                *event = nullptr;
+            }
         }
         if (context != nullptr) {
             pa_context_set_subscribe_callback(context, nullptr, nullptr);
@@ -237,15 +265,15 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             return false;
         }
         auto& capture = captures[key];
-        capture = Capture{this, key, sink, stream, false, {}, mediaNow()};
+        capture = Capture{this, key, sink, stream, false, false, {}, mediaNow()};
         pa_stream_set_state_callback(stream, &Loop::onStreamState, &capture);
         pa_stream_set_read_callback(stream, &Loop::onReadable, &capture);
         const auto fragment = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentDuration, &format));
         const pa_buffer_attr buffering{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                        static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                        fragment};
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
         // A monitor of one sink input needs no device: the server takes the monitor of its sink.
         if ((key != deviceKey && pa_stream_set_monitor_stream(stream, key) < 0) ||
             pa_stream_connect_record(stream, device, &buffering, flags) < 0) {
@@ -282,6 +310,11 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         pa_context_set_subscribe_callback(context, &Loop::onEvent, this);
         letRun(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr, nullptr));
         letRun(pa_context_get_sink_input_info_list(context, &Loop::onSinkInput, this));
+        if (!foundByProcess && !byName && !application->names.empty() && byNameTime == nullptr) {
+            const auto wait = static_cast<pa_usec_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(application->byNameAfter).count());
+            byNameTime = pa_context_rttime_new(context, pa_rtclock_now() + wait, &Loop::onByNameTime, this);
+        }
     }
     void lookUp(std::uint32_t input) {
         letRun(pa_context_get_sink_input_info(context, input, &Loop::onSinkInput, this));
@@ -291,18 +324,41 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             pa_operation_unref(operation);
         }
     }
-    bool ours(const pa_sink_input_info& info) const {
+    bool ours(const pa_sink_input_info& info) {
         const char* process = pa_proplist_gets(info.proplist, PA_PROP_APPLICATION_PROCESS_ID);
         pid_t pid = 0;
         const std::string_view text = process != nullptr ? process : "";
-        return std::from_chars(text.data(), text.data() + text.size(), pid).ptr ==
-                   text.data() + text.size() &&
-               pid > 0 && owns(pid);
+        if (std::from_chars(text.data(), text.data() + text.size(), pid).ptr == text.data() + text.size() &&
+            pid > 0 && application->owns(pid)) {
+            foundByProcess = true;
+            return true;
+        }
+        if (byName) {
+            for (const char* key : {PA_PROP_APPLICATION_PROCESS_BINARY, PA_PROP_APPLICATION_NAME}) {
+                const char* value = pa_proplist_gets(info.proplist, key);
+                if (value != nullptr && std::ranges::any_of(application->names, [&](const std::string& name) {
+                        return tavrin::equalIgnoringCase(value, name);
+                    })) {
+                    return true;
+                }
+            }
+        }
+        return false;
     }
+    // A stream of the application is recorded from when it first plays. The monitor of a paused (corked)
+    // one is kept, for the sound PulseAudio may still hold back; when it plays again the monitor is opened
+    // anew: PipeWire's server goes on counting time for the monitor of a paused stream, so that the sound
+    // afterwards would be measured as older than it is.
     void consider(const pa_sink_input_info& info) {
         const auto captured = captures.find(info.index);
+        const auto retrying = retries.find(info.index);
         if (wholeSystem || info.sink == PA_INVALID_INDEX ||
-            (captured != captures.end() && captured->second.sink == info.sink)) {
+            (retrying != retries.end() && retrying->second.event != nullptr)) {
+            return;
+        }
+        if (captured != captures.end() && captured->second.sink == info.sink &&
+            (!captured->second.corked || info.corked != 0)) {
+            captured->second.corked = info.corked != 0;
             return;
         }
         if (captured == captures.end() && !ours(info)) {
@@ -310,16 +366,54 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             return;
         }
         close(info.index);
-        if (!open(info.index, nullptr, info.sink)) {
-            recordWholeSystem();
+        if (info.corked == 0 && !open(info.index, nullptr, info.sink)) {
+            failed(info.index, pa_context_errno(context), false);
         }
     }
+    void failed(std::uint32_t input, int error, bool started) {
+        close(input);
+        switch (afterMonitorFailure(error, started)) {
+            case MonitorFailure::lookAgain:
+                lookUp(input);
+                break;
+            case MonitorFailure::retryLater:
+                retryLater(input, error);
+                break;
+            case MonitorFailure::wholeSystem:
+                recordWholeSystem(error);
+                break;
+        }
+    }
+    void retryLater(std::uint32_t input, int error) {
+        auto& pending = retries[input];
+        if (pending.failures == 0) {
+            std::cerr << "Vidora: the sound of one of the application's streams could not be recorded ("
+                      << pa_strerror(error) << "); trying again" << std::endl;
+        }
+        pending.loop = this;
+        pending.input = input;
+        const pa_usec_t delay = std::min(firstStreamRetry << std::min(pending.failures, 8), retryDelay);
+        ++pending.failures;
+        if (pending.event == nullptr) {
+            pending.event =
+                pa_context_rttime_new(context, pa_rtclock_now() + delay, &Loop::onStreamRetry, &pending);
+        }
+    }
+    void forgetRetry(std::uint32_t input) {
+        const auto found = retries.find(input);
+        if (found == retries.end()) {
+            return;
+        }
+        if (found->second.event != nullptr) {
+            pa_threaded_mainloop_get_api(mainloop)->time_free(found->second.event);
+        }
+        retries.erase(found);
+    }
     // Single streams are refused: the device from now on, through the mixer all the same.
-    void recordWholeSystem() {
+    void recordWholeSystem(int error) {
         if (!toldWholeSystem) {
-            std::cerr << "Vidora: the sound server cannot record single programs; recording all of the "
-                         "system's sound"
-                      << std::endl;
+            std::cerr << "Vidora: the sound server cannot record single programs (" << pa_strerror(error)
+                      << "); recording all of the system's sound" << std::endl;
             toldWholeSystem = true;
         }
         wholeSystem = true;
@@ -329,14 +423,29 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         resolve(context);
     }
 
+    // How long ago the first unread sample was captured, from the server's last timing report: the time
+    // since the report, the source's latency then, and the sound the server had written beyond what has
+    // been read, less what a monitor's sink had still to play. libpulse's own interpolated latency goes
+    // through a smoother that takes seconds to settle on a new stream.
+    std::optional<MediaTime> unreadAge(pa_stream* stream) const {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        if (timing == nullptr || timing->write_index_corrupt != 0 || timing->read_index_corrupt != 0) {
+            return std::nullopt;
+        }
+        const auto written = static_cast<double>(timing->write_index - timing->read_index) * 1e6 /
+                             static_cast<double>(pa_bytes_per_second(&format));
+        const double age = static_cast<double>(pa_timeval_age(&timing->timestamp) + timing->source_usec +
+                                               timing->transport_usec) +
+                           written - static_cast<double>(timing->sink_usec);
+        return std::chrono::microseconds(std::llround(age));
+    }
+
     void read(Capture& capture) {
         const std::size_t frameBytes = pa_frame_size(&format);
         pa_stream* stream = capture.stream;
-        pa_usec_t latency = 0;
-        int negative = 0;
-        // The first chunks wait in the buffer until the server has told the stream's latency: a guess
+        // The first chunks wait in the buffer until the server has told the stream's timing: a guess
         // would set the timeline off, and it follows the measurements only slowly.
-        if (pa_stream_get_latency(stream, &latency, &negative) == -PA_ERR_NODATA) {
+        if (!unreadAge(stream)) {
             return;
         }
         while (pa_stream_readable_size(stream) > 0) {
@@ -347,15 +456,18 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             }
             const std::size_t frames = bytes / frameBytes;
             const MediaTime duration(static_cast<std::int64_t>(frames) * 1'000'000'000 / format.rate);
-            // The latency covers the unread data, this chunk included: its first sample is that old.
-            const MediaTime age = pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0
-                                      ? std::chrono::microseconds(latency)
-                                      : duration;
-            const MediaTime start = capture.timeline.stamp(mediaNow() - age, duration);
+            const MediaTime age = unreadAge(stream).value_or(duration);
+            const auto stamp = capture.timeline.stamp(mediaNow() - age, duration);
+            const MediaTime start = stamp.start;
+            // Sound for time already stamped is dropped, a frame more rather than less.
+            const auto dropped = std::min<std::size_t>(
+                frames, static_cast<std::size_t>((stamp.dropped.count() * format.rate + 999'999'999) /
+                                                 1'000'000'000));
             // A hole (no data) only moves the timeline on.
-            const std::span samples(static_cast<const std::int16_t*>(data),
-                                    data != nullptr ? frames * format.channels : 0);
-            capture.reached = start + duration;
+            const std::span samples = std::span(static_cast<const std::int16_t*>(data),
+                                                data != nullptr ? frames * format.channels : 0)
+                                          .subspan(data != nullptr ? dropped * format.channels : 0);
+            capture.reached = start + duration - stamp.dropped;
             if (mixer) {
                 mixer->add(capture.key, start, samples);
             } else if (!samples.empty() && receiver) {
@@ -368,13 +480,16 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             }
             pa_stream_drop(stream);
         }
+        if (stopping) {
+            pa_threaded_mainloop_signal(mainloop, 0);
+        }
     }
 
     static void onContextState(pa_context* changed, void* data) {
         auto& loop = *static_cast<Loop*>(data);
         switch (pa_context_get_state(changed)) {
             case PA_CONTEXT_READY:
-                if (loop.owns) {
+                if (loop.application) {
                     loop.follow();
                 } else {
                     loop.resolve(changed);
@@ -393,6 +508,7 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
             loop.close(input);
             loop.others.erase(input);
+            loop.forgetRetry(input);
         } else if (!loop.wholeSystem && !loop.others.contains(input)) {
             loop.lookUp(input);
         }
@@ -408,6 +524,7 @@ struct PulseAudioSource::Loop final : DeviceQuery {
         const pa_stream_state_t state = pa_stream_get_state(changed);
         if (state == PA_STREAM_READY) {
             capture.started = true;
+            loop.forgetRetry(capture.key);
         }
         if (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED) {
             return;
@@ -416,17 +533,62 @@ struct PulseAudioSource::Loop final : DeviceQuery {
             loop.scheduleRetry();
             return;
         }
-        // Refused from the start, unless its sink input is gone already (or the server); ended later when
-        // the sink input moved to another sink or ended: it is looked for again. The stream outlives its
-        // callback.
-        const std::uint32_t input = capture.key;
-        const bool refused = !capture.started && pa_context_get_state(loop.context) == PA_CONTEXT_READY &&
-                             pa_context_errno(loop.context) != PA_ERR_NOENTITY;
-        loop.close(input);
-        if (refused) {
-            loop.recordWholeSystem();
+        // Without the server, the context starts everything over. The stream outlives its callback.
+        if (pa_context_get_state(loop.context) != PA_CONTEXT_READY) {
+            loop.close(capture.key);
         } else {
-            loop.lookUp(input);
+            loop.failed(capture.key, pa_context_errno(loop.context), capture.started);
+        }
+    }
+    static void onStreamRetry(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data) {
+        auto& retry = *static_cast<StreamRetry*>(data);
+        api->time_free(event);
+        retry.event = nullptr;
+        retry.loop->lookUp(retry.input);
+    }
+    static void onByNameTime(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data) {
+        auto& loop = *static_cast<Loop*>(data);
+        api->time_free(event);
+        loop.byNameTime = nullptr;
+        if (loop.foundByProcess) {
+            return;
+        }
+        std::string names;
+        for (const auto& name : loop.application->names) {
+            names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        }
+        std::cerr << "Vidora: no sound stream of the recorded application's processes was found in "
+                  << std::chrono::duration<double>(loop.application->byNameAfter).count()
+                  << " s; recording the streams named " << names << std::endl;
+        loop.byName = true;
+        loop.others.clear();
+        letRun(pa_context_get_sink_input_info_list(loop.context, &Loop::onSinkInput, &loop));
+    }
+    static void onWaitOver(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data) {
+        auto& loop = *static_cast<Loop*>(data);
+        api->time_free(event);
+        loop.waitOver = true;
+        pa_threaded_mainloop_signal(loop.mainloop, 0);
+    }
+    // Waits until every capture that delivers (started, not paused) has delivered the sound up to `end`,
+    // lastSoundWait at most. Called with the lock held, from the thread that stops.
+    void awaitSound(MediaTime end) {
+        const auto behind = [&] {
+            return std::ranges::any_of(captures, [&](const auto& entry) {
+                return entry.second.started && !entry.second.corked && entry.second.reached < end;
+            });
+        };
+        if (context == nullptr || !behind()) {
+            return;
+        }
+        waitOver = false;
+        pa_time_event* deadline =
+            pa_context_rttime_new(context, pa_rtclock_now() + lastSoundWait, &Loop::onWaitOver, this);
+        while (!waitOver && behind()) {
+            pa_threaded_mainloop_wait(mainloop);
+        }
+        if (!waitOver && deadline != nullptr) {
+            pa_threaded_mainloop_get_api(mainloop)->time_free(deadline);
         }
     }
     static void onReadable(pa_stream*, std::size_t, void* data) {
@@ -462,8 +624,21 @@ struct PulseAudioSource::Loop final : DeviceQuery {
 PulseAudioSource::PulseAudioSource(Device device, int sampleRate, int channels)
     : device_(device), sampleRate_(sampleRate), channels_(channels) {}
 
-PulseAudioSource::PulseAudioSource(ProcessFilter owns, int sampleRate, int channels)
-    : device_(Device::systemAudio), owns_(std::move(owns)), sampleRate_(sampleRate), channels_(channels) {}
+PulseAudioSource::PulseAudioSource(Application application, int sampleRate, int channels)
+    : device_(Device::systemAudio),
+      application_(std::move(application)),
+      sampleRate_(sampleRate),
+      channels_(channels) {}
+
+PulseAudioSource::MonitorFailure PulseAudioSource::afterMonitorFailure(int error, bool started) {
+    if (started || error == PA_ERR_NOENTITY) {
+        return MonitorFailure::lookAgain;
+    }
+    if (error == PA_ERR_NOTSUPPORTED || error == PA_ERR_NOTIMPLEMENTED) {
+        return MonitorFailure::wholeSystem;
+    }
+    return MonitorFailure::retryLater;
+}
 
 PulseAudioSource::~PulseAudioSource() {
     stop();
@@ -475,7 +650,7 @@ void PulseAudioSource::start(Receiver receiver) {
     }
     const pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(sampleRate_),
                                 static_cast<std::uint8_t>(channels_)};
-    auto loop = std::make_unique<Loop>(device_, owns_, format, std::move(receiver));
+    auto loop = std::make_unique<Loop>(device_, application_, format, std::move(receiver));
     loop->mainloop = pa_threaded_mainloop_new();
     if (loop->mainloop == nullptr) {
         return;
@@ -501,8 +676,9 @@ void PulseAudioSource::stop() {
     pa_threaded_mainloop* mainloop = loop_->mainloop;
     pa_threaded_mainloop_lock(mainloop);
     loop_->stopping = true;
-    // What came in so far, without waiting for later chunks.
-    loop_->mix(mediaNow());
+    const MediaTime end = mediaNow();
+    loop_->awaitSound(end);
+    loop_->mix(end);
     loop_->cancelRetry();
     loop_->release();
     pa_threaded_mainloop_unlock(mainloop);

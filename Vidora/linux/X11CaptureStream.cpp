@@ -76,12 +76,13 @@ bool X11CaptureStream::startCapture() {
 }
 
 void X11CaptureStream::stopCapture() {
-    if (audio_) {
-        audio_->stop();
-    }
+    // The picture ends first: the sound then waits for what played up to that moment.
     if (capture_.joinable()) {
         capture_.request_stop();
         capture_.join();
+    }
+    if (audio_) {
+        audio_->stop();
     }
 }
 

@@ -196,6 +196,12 @@ TEST(PulseAudioSourceTest, MicrophoneIsNeverAMonitorAndSystemAudioOutlivesTheSer
     sound.start();
     ASSERT_TRUE(sound.ready());
     const auto tone = sound.playTone("tavrin_sink", 440.0, 4.0);
+    // Meanwhile an application whose streams name a pid of another namespace (a sandbox): none of its
+    // processes' streams is found, so after the wait its streams are taken by their name, and no other.
+    Collector named;
+    PulseAudioSource application({[](pid_t) { return false; }, {"Tavrin-Named"}, 300ms}, 48000, 1);
+    application.start([&](AudioBuffer buffer) { named.didOutputAudio(std::move(buffer)); });
+    const auto sandboxed = sound.playTone("tavrin_sink", 660.0, 4.0, "tavrin-named");
     EXPECT_TRUE(waitUntil(
         [&] {
             const auto all = collector.audio();
@@ -204,7 +210,7 @@ TEST(PulseAudioSourceTest, MicrophoneIsNeverAMonitorAndSystemAudioOutlivesTheSer
                  i < all.size(); ++i) {
                 recent.insert(recent.end(), all[i].samples.begin(), all[i].samples.end());
             }
-            return loudness(recent, 0, 1, 440).rootMeanSquare > 4000;
+            return loudness(recent, 0, 1, 440).toneShare > 0.4;
         },
         10s))
         << "no sound from the new server";
@@ -212,6 +218,31 @@ TEST(PulseAudioSourceTest, MicrophoneIsNeverAMonitorAndSystemAudioOutlivesTheSer
     const auto stopped = collector.audio().size();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(collector.audio().size(), stopped) << "a buffer after stop returned";
+
+    std::vector<std::int16_t> heard;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            heard.clear();
+            for (const auto& buffer : named.audio()) {
+                heard.insert(heard.end(), buffer.samples.begin(), buffer.samples.end());
+            }
+            return loudness(heard, heard.size() / 48000.0 - 0.3, heard.size() / 48000.0, 660).toneShare > 0.9;
+        },
+        10s))
+        << "the application's stream is not heard by its name";
+    EXPECT_LT(loudness(heard, 0, heard.size() / 48000.0, 440).toneShare, 0.05) << "another program is heard";
+
+    // Stopping waits for the sound up to the stop, which a source delivers some time later.
+    ASSERT_EQ(sound.pactl({"set-default-source", "tavrin_mic"}), 0);
+    Collector microphone;
+    PulseAudioSource input(PulseAudioSource::Device::microphone);
+    input.start([&](AudioBuffer buffer) { microphone.didOutputAudio(std::move(buffer)); });
+    ASSERT_TRUE(waitUntil([&] { return microphone.audio().size() >= 5; }, 10s));
+    const MediaTime stopping = mediaNow();
+    input.stop();
+    const auto& last = microphone.audio().back();
+    EXPECT_GE(last.presentationTime + MediaTime(last.frameCount() * 1'000'000'000 / last.sampleRate),
+              stopping);
 }
 
 }  // namespace

@@ -248,12 +248,13 @@ public:
             .wait(20s);
         return path;
     }
-    // Plays a tone into a sink with pacat.
-    std::unique_ptr<ChildProcess> playTone(const std::string& sink, double frequency, double seconds) const {
+    // Plays a tone into a sink with pacat, whose client (application.name) is `name`.
+    std::unique_ptr<ChildProcess> playTone(const std::string& sink, double frequency, double seconds,
+                                           const std::string& name = "pacat") const {
         return std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/bin/pacat", "--playback", "--raw", "--device=" + sink,
-                                     "--format=s16le", "--rate=48000", "--channels=1",
-                                     tone(frequency, seconds)},
+                                     "--client-name=" + name, "--format=s16le", "--rate=48000",
+                                     "--channels=1", tone(frequency, seconds)},
             environment());
     }
 

@@ -3,7 +3,8 @@
 //               OUTPUT.mp0
 // Records the first display, or an application's windows, with the recorder's engine for N seconds from
 // its first frame (SIGINT or SIGTERM end it sooner), then prints how long stop() took to finish the movie,
-// which by then has the extension "mp4", and the CPU time of the system sound's thread. With
+// which by then has the extension "mp4", and the CPU time of the system sound's thread. It says on stdout
+// when the movie's first frame was captured, on the system clock. With
 // --whole-system-sound an application's recording hears every program, as a display's does (X11 only).
 // A developer tool for measuring the engine (scripts/bench-recorder).
 #include <poll.h>
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iomanip>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -192,6 +194,41 @@ double threadSeconds(std::string_view name) {
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+// The movie writer, which also says on stdout when the movie's first frame was captured, on the system
+// clock: the recorder's own log line gives the moment it took the frame, which may be later
+// (scripts/bench-sound places the game's sound against it).
+class FirstFrameWriter final : public vidora::MovieSink {
+public:
+    bool startWriting(const std::string& path, const vidora::VideoSettings& video,
+                      const vidora::AudioSettings& audio) override {
+        return writer_.startWriting(path, video, audio);
+    }
+    void startSession(vidora::MediaTime sourceTime) override {
+        const auto captured = std::chrono::system_clock::now() - (vidora::mediaNow() - sourceTime);
+        std::cout << "vidora-record: the first frame was captured at " << std::fixed << std::setprecision(6)
+                  << std::chrono::duration<double>(captured.time_since_epoch()).count()
+                  << " s after the epoch" << std::endl;
+        writer_.startSession(sourceTime);
+    }
+    bool isReadyForMoreMediaData(vidora::Track track) const override {
+        return writer_.isReadyForMoreMediaData(track);
+    }
+    bool wantsVideoFrame(vidora::MediaTime sourceTime) const override {
+        return writer_.wantsVideoFrame(sourceTime);
+    }
+    void append(vidora::VideoFrame frame) override { writer_.append(std::move(frame)); }
+    void append(vidora::Track track, vidora::AudioBuffer buffer) override {
+        writer_.append(track, std::move(buffer));
+    }
+    void finishWriting() override { writer_.finishWriting(); }
+    bool hasFailed() const override { return writer_.hasFailed(); }
+    vidora::RecordingProblem failure() const override { return writer_.failure(); }
+    std::int64_t framesWritten() const override { return writer_.framesWritten(); }
+
+private:
+    vidora::FfmpegMovieWriter writer_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -215,7 +252,7 @@ int main(int argc, char** argv) {
         arguments->wholeSystemSound ? static_cast<vidora::CapturePlatform&>(wholeSystemSound) : session;
     tavrin::SystemClock clock;
     vidora::ScreenCaptureRecorder recorder(
-        content, platform, [] { return std::make_unique<vidora::FfmpegMovieWriter>(); }, clock,
+        content, platform, [] { return std::make_unique<FirstFrameWriter>(); }, clock,
         [&mainLoop](std::function<void()> work) { mainLoop.post(std::move(work)); });
 
     if (arguments->application) {

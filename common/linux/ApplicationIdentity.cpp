@@ -55,10 +55,11 @@ std::optional<ProcessIdentity> identifyProcess(const ProcessTable& table, pid_t 
 }
 
 bool belongsToApplications(const ProcessTable& table, pid_t pid, std::span<const std::string> identifiers,
-                           std::span<const pid_t> processIds) {
+                           std::span<const ProcessStart> processes) {
     // Deeper than any real tree: a guard against a loop in a table that changes while it is read.
     for (int depth = 0; pid > 0 && depth < 64; ++depth) {
-        if (std::ranges::find(processIds, pid) != processIds.end()) {
+        if (const auto listed = std::ranges::find(processes, pid, &ProcessStart::pid);
+            listed != processes.end() && table.start(pid) == *listed) {
             return true;
         }
         if (const auto identity = identifyProcess(table, pid)) {

@@ -40,10 +40,11 @@ std::optional<DesktopEntry> desktopEntryOf(const ProcessTable& table, pid_t pid,
                                            std::string_view className);
 
 // Whether the process belongs to the applications or was started by one of them, down the tree: it or
-// an ancestor is among `processIds`, or the nearest of them with an identity has one of `identifiers`.
+// an ancestor is one of `processes` (its pid and start time, so that a process that got the pid of one
+// that ended is not taken for it), or the nearest of them with an identity has one of `identifiers`.
 // A process with another identity stops the climb: a game started from Discord is no part of Discord.
 bool belongsToApplications(const ProcessTable& table, pid_t pid, std::span<const std::string> identifiers,
-                           std::span<const pid_t> processIds);
+                           std::span<const ProcessStart> processes);
 
 // Rule 1: the identifier of one of our programs by its executable name.
 std::optional<std::string> ownProgramIdentifier(std::string_view executableName);

@@ -16,6 +16,8 @@ inline constexpr std::string_view gameBundleIdentifier = "com.blizzard.worldofwa
 inline constexpr std::string_view proxyBundleIdentifier = "net.tavrinworks.proxy.Parlan";
 inline constexpr std::string_view recorderBundleIdentifier = "net.tavrinworks.Vidora";
 inline constexpr std::string_view discordBundleIdentifier = "com.hnc.Discord";
+// The game's product name, which Wine gives its sound streams as their application's name.
+inline constexpr std::string_view gameProductName = "World of Warcraft";
 
 // A running process that has an application identifier, or one the desktop shows a window of.
 struct RunningApplication {

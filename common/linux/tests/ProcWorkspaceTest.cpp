@@ -132,7 +132,8 @@ TEST(ProcWorkspaceTest, ListsTheUsersOwnProcessesThatHaveAnIdentifier) {
 TEST(ApplicationIdentityTest, AnApplicationsTreeBelongsToItUpToAnApplicationOfItsOwn) {
     const std::string identifiers[] = {std::string(gameBundleIdentifier),
                                        std::string(discordBundleIdentifier)};
-    const pid_t windows[] = {10, 30};  // the game's, and one of a program without identifier
+    // The windows' processes: the game's, and a program's without identifier.
+    const ProcessStart windows[] = {{10, 1000}, {30, 1000}};
     const std::pair<FakeProcess, bool> cases[] = {
         {{.pid = 10, .commandLine = {wow}}, true},
         {{.pid = 11, .parent = 10}, true},                          // the game's helper
@@ -141,8 +142,9 @@ TEST(ApplicationIdentityTest, AnApplicationsTreeBelongsToItUpToAnApplicationOfIt
         {{.pid = 30, .comm = "editor"}, true},
         {{.pid = 31, .comm = "spell", .parent = 30}, true},
         {{.pid = 40, .comm = "music"}, false},
-        {{.pid = 41, .comm = "Vidora", .parent = 10}, false},  // an application of its own
-        {{.pid = 42, .parent = 41}, false},                    // and what it started
+        {{.pid = 41, .comm = "Vidora", .parent = 10}, false},     // an application of its own
+        {{.pid = 42, .parent = 41}, false},                       // and what it started
+        {{.pid = 30, .comm = "late", .startTime = 2000}, false},  // the editor's pid, reused
     };
     FabricatedProc proc;
     const ProcessTable table(proc.root());

@@ -38,7 +38,10 @@ Stands in for World of Warcraft: writes a combat log into FOLDER and shows a win
   --new-file-after-lines N   go on in a new log file every N lines
   --truncate-after-lines N   empty the log file every N lines
   --truncate-pause-ms N      stop writing for N ms before each emptying (default 0)
-  --tone                     play a 440 Hz tone when a sound server runs
+  --tone                     play a 440 Hz tone when a sound server runs; SIGUSR2 pauses it (its
+                             stream corked, as Wine pauses a game's sound) and plays it again
+  --beeps                    the tone (implies --tone) sounds from each whole second of the system
+                             clock for (the second mod 4 + 1) tenths of a second, as it is heard
   --helper COMMAND           run the shell command as a child process on each SIGUSR1, as Wine starts
                              helpers (ended with the game)
   --no-window                no window even when DISPLAY is set
@@ -121,8 +124,9 @@ ParsedOptions parseOptions(int argc, const char* const* argv) {
             failure = count(options.truncatePauseMilliseconds, 0);
         } else if (name == "--bursts") {
             options.bursts = true;
-        } else if (name == "--tone") {
+        } else if (name == "--tone" || name == "--beeps") {
             options.tone = true;
+            options.beeps = options.beeps || name == "--beeps";
         } else if (name == "--no-window") {
             options.window = false;
         } else if (name == "--exit-when-done") {

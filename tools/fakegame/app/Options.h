@@ -24,6 +24,7 @@ struct Options {
     std::size_t truncateAfterLines = 0;
     std::size_t truncatePauseMilliseconds = 0;
     bool tone = false;
+    bool beeps = false;                 // the tone in beeps on the clock
     std::optional<std::string> helper;  // a shell command run as a child on each SIGUSR1
     bool window = true;
     bool exitWhenDone = false;

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <future>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -129,14 +130,15 @@ int main(int argc, char** argv) {
     }
 
     // Blocked before any thread starts, so every thread leaves them to the main loop's signalfd.
-    sigset_t quitSignals;
-    sigemptyset(&quitSignals);
-    sigaddset(&quitSignals, SIGTERM);
-    sigaddset(&quitSignals, SIGINT);
-    sigaddset(&quitSignals, SIGHUP);
-    sigaddset(&quitSignals, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
-    const Descriptor signals(::signalfd(-1, &quitSignals, SFD_CLOEXEC));
+    sigset_t handledSignals;
+    sigemptyset(&handledSignals);
+    sigaddset(&handledSignals, SIGTERM);
+    sigaddset(&handledSignals, SIGINT);
+    sigaddset(&handledSignals, SIGHUP);
+    sigaddset(&handledSignals, SIGUSR1);
+    sigaddset(&handledSignals, SIGUSR2);
+    pthread_sigmask(SIG_BLOCK, &handledSignals, nullptr);
+    const Descriptor signals(::signalfd(-1, &handledSignals, SFD_CLOEXEC));
 
     const std::unique_ptr<LineSource> source = makeSource(options);
     if (!source) {
@@ -155,9 +157,9 @@ int main(int argc, char** argv) {
             const std::uint64_t one = 1;
             [[maybe_unused]] const auto ignored = ::write(logDone.get(), &one, sizeof one);
         });
-    std::jthread tone;
+    std::optional<Tone> tone;
     if (options.tone) {
-        tone = std::jthread(playTone, 440.0);
+        tone.emplace(440.0, options.beeps);
     }
 
     std::unique_ptr<GameWindow> window;
@@ -194,7 +196,11 @@ int main(int argc, char** argv) {
         if (waits[0].revents & POLLIN) {
             signalfd_siginfo information{};
             [[maybe_unused]] const auto ignored = ::read(signals.get(), &information, sizeof information);
-            if (information.ssi_signo != SIGUSR1) {
+            if (information.ssi_signo == SIGUSR2) {
+                if (tone) {
+                    tone->togglePause();
+                }
+            } else if (information.ssi_signo != SIGUSR1) {
                 running = false;
             } else if (const pid_t helper = options.helper ? startHelper(*options.helper) : -1; helper > 0) {
                 helpers.push_back(helper);
