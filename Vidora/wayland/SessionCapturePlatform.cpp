@@ -105,12 +105,13 @@ public:
     std::optional<RecordingProblem> startFailure() const override { return failure_; }
 
     void stopCapture() override {
-        if (audio_) {
-            audio_->stop();
-        }
+        // The picture ends first: the sound then waits for what played up to that moment.
         if (pacer_.joinable()) {
             pacer_.request_stop();
             pacer_.join();
+        }
+        if (audio_) {
+            audio_->stop();
         }
         // The session goes first, so the portal ends its stream before it sees the reader leave.
         portal_.close();
