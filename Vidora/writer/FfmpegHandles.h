@@ -17,9 +17,6 @@ struct FrameFree {
 struct PacketFree {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
-struct ScaleContextFree {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
 struct BufferUnref {
     void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
 };
@@ -39,7 +36,6 @@ struct FormatContextFree {
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextFree>;
 using BufferPtr = std::unique_ptr<AVBufferRef, BufferUnref>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFree>;
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextFree>;
