@@ -58,8 +58,8 @@ private:
 
     std::unique_ptr<Encoder> encoder_;
     VideoEncoderKind kind_;
-    ffmpeg::FramePtr picture_;  // the converted frame, in memory
-    ffmpeg::FramePtr surface_;  // VA-API: the picture uploaded to the card
+    ffmpeg::FramePtr picture_;          // the converted frame, in memory
+    ffmpeg::FramePtr surface_;          // VA-API: the picture uploaded to the card
     std::vector<std::uint8_t> scaled_;  // a frame scaled to the movie's size, before its conversion
     int frameRate_;
     std::int64_t lastSlot_ = -1;
