@@ -36,7 +36,9 @@ private:
         Rect outer;
     };
 
-    bool paintIncludedWindows(VideoFrame& frame);
+    // The included windows shown now, bottom first.
+    std::vector<Placed> shownIncludedWindows();
+    bool paintIncludedWindows(const std::vector<Placed>& shown, VideoFrame& frame);
     bool paintWithoutExcluded(VideoFrame& frame);
     void paintRootBackground(VideoFrame& frame);
     // Paints a window's own content, even where other windows cover it, through its composite pixmap.
