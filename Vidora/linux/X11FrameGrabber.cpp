@@ -100,7 +100,19 @@ VideoFrame X11FrameGrabber::grab() {
     VideoFrame frame = coversDisplay ? uncoveredFrame(display.width, display.height, pixels_)
                                      : blackFrame(display.width, display.height, pixels_);
     frame.presentationTime = grabbedAt;
-    const bool painted = including ? paintIncludedWindows(included, frame) : paintWithoutExcluded(frame);
+    bool painted = false;
+    if (including && coversDisplay && aloneOnDisplay(included.back())) {
+        // Read from the screen, as a display is: a window redirected for its own pixmap is drawn twice by
+        // the X server, which costs the game a copy of each of its frames, and a compositor that shows a
+        // full-screen game unredirected would have it redirected again.
+        if (redirected_.erase(included.back().window) > 0) {
+            xcb_composite_unredirect_window(connection_->get(), included.back().window,
+                                            XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        }
+        painted = reader_.paint(connection_->root(), display, frame, 0, 0);
+    } else {
+        painted = including ? paintIncludedWindows(included, frame) : paintWithoutExcluded(frame);
+    }
     if (!painted) {
         frame.pixels = {};
     }
@@ -131,8 +143,9 @@ std::vector<X11FrameGrabber::Placed> X11FrameGrabber::shownIncludedWindows() {
         queries.push_back({id, xcb_get_window_attributes(c, id), xcb_get_geometry(c, id),
                            xcb_translate_coordinates(c, id, connection_->root(), 0, 0)});
     }
-    const std::vector<xcb_window_t> stacking = topLevelWindows();
-    std::vector<std::pair<std::ptrdiff_t, Placed>> shown;
+    stacking_ = topLevelWindows();
+    const std::vector<xcb_window_t>& stacking = stacking_;
+    std::vector<Placed> shown;
     for (const Query& query : queries) {
         const auto attributes = xcbReply(xcb_get_window_attributes_reply, c, query.attributes);
         const auto geometry = xcbReply(xcb_get_geometry_reply, c, query.geometry);
@@ -146,15 +159,38 @@ std::vector<X11FrameGrabber::Placed> X11FrameGrabber::shownIncludedWindows() {
         const Rect outer{place->dst_x - border, place->dst_y - border, geometry->width + 2 * border,
                          geometry->height + 2 * border};
         const auto found = std::find(stacking.begin(), stacking.end(), topLevelAncestor(query.window));
-        shown.push_back({found - stacking.begin(), {query.window, outer}});
+        shown.push_back({query.window, outer, static_cast<std::size_t>(found - stacking.begin())});
     }
-    std::stable_sort(shown.begin(), shown.end(),
-                     [](const auto& lower, const auto& upper) { return lower.first < upper.first; });
-    std::vector<Placed> bottomFirst;
-    for (const auto& [order, placed] : shown) {
-        bottomFirst.push_back(placed);
+    std::stable_sort(shown.begin(), shown.end(), [](const Placed& lower, const Placed& upper) {
+        return lower.stackingPlace < upper.stackingPlace;
+    });
+    return shown;
+}
+
+bool X11FrameGrabber::aloneOnDisplay(const Placed& placed) {
+    const Rect& display = filter_.display.frame;
+    if (!contains(placed.outer, display) || placed.stackingPlace >= stacking_.size()) {
+        return false;
     }
-    return bottomFirst;
+    xcb_connection_t* c = connection_->get();
+    std::vector<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> above;
+    for (std::size_t place = placed.stackingPlace + 1; place < stacking_.size(); ++place) {
+        above.emplace_back(xcb_get_window_attributes(c, stacking_[place]),
+                           xcb_get_geometry(c, stacking_[place]));
+    }
+    bool alone = true;
+    for (const auto& [attributesCookie, geometryCookie] : above) {
+        const auto attributes = xcbReply(xcb_get_window_attributes_reply, c, attributesCookie);
+        const auto geometry = xcbReply(xcb_get_geometry_reply, c, geometryCookie);
+        if (attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_ONLY &&
+            Rect{geometry->x, geometry->y, geometry->width + 2 * geometry->border_width,
+                 geometry->height + 2 * geometry->border_width}
+                .intersects(display)) {
+            alone = false;
+        }
+    }
+    return alone;
 }
 
 bool X11FrameGrabber::paintIncludedWindows(const std::vector<Placed>& shown, VideoFrame& frame) {
