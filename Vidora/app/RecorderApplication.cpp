@@ -76,6 +76,9 @@ bool RecorderApplication::launch() {
                                 if (!room) {
                                     return RecordingProblem::noRoom;
                                 }
+                                if (recorder_) {
+                                    recorder_->setMovieFormat(movieFormat());
+                                }
                                 keepMoviesFolder(true);
                                 return std::nullopt;
                             },

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SettingsWindow.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -71,6 +72,13 @@ std::vector<std::string> earlierMoviesFolders() {
     return folders;
 }
 
+ScreenCaptureRecorder::MovieFormat movieFormat() {
+    const auto settings = tavrin::recorderSettings();
+    const int height = settings->value(pictureHeightKey).toInt();
+    const int rate = settings->value(frameRateKey).toInt();
+    return {.pictureHeight = height == 1080 || height == 720 ? height : 0, .frameRate = rate == 60 ? 60 : 30};
+}
+
 SettingsWindow::SettingsWindow(const QString& defaultFolder, QWidget* parent)
     : QDialog(parent), defaultFolder_(defaultFolder) {
     setWindowTitle("Settings");
@@ -101,6 +109,22 @@ SettingsWindow::SettingsWindow(const QString& defaultFolder, QWidget* parent)
     folderRow->addWidget(folder_, 1);
     folderRow->addWidget(choose);
     form->addRow("Movies folder:", folderRow);
+
+    const auto format = movieFormat();
+    const auto choices = [this](std::initializer_list<std::pair<QString, int>> items, int current) {
+        auto* box = new QComboBox(this);
+        for (const auto& [text, value] : items) {
+            box->addItem(text, value);
+        }
+        box->setCurrentIndex(box->findData(current));
+        return box;
+    };
+    pictureHeight_ = choices({{"As captured", 0}, {"1080p", 1080}, {"720p", 720}}, format.pictureHeight);
+    pictureHeight_->setToolTip(
+        "A smaller picture, scaled to that height, leaves more of the processor to the game");
+    form->addRow("Picture size:", pictureHeight_);
+    frameRate_ = choices({{"30 frames a second", 30}, {"60 frames a second", 60}}, format.frameRate);
+    form->addRow("Frame rate:", frameRate_);
 
     auto* note = new QLabel(
         "When the movies take more than the limit, the oldest are deleted first, each with its subtitles "
@@ -231,6 +255,8 @@ void SettingsWindow::accept() {
     }
     const auto settings = tavrin::recorderSettings();
     settings->setValue(storageLimitKey, *limit);
+    settings->setValue(pictureHeightKey, pictureHeight_->currentData());
+    settings->setValue(frameRateKey, frameRate_->currentData());
     // The default is not written down, so that it follows the desktop's Videos folder.
     if (folder == QDir::cleanPath(defaultFolder_)) {
         settings->remove(tavrin::moviesFolderKey);

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "capture/ScreenCaptureRecorder.h"
+
+class QComboBox;
 class QLabel;
 class QLineEdit;
 
@@ -27,7 +30,14 @@ std::optional<std::uint64_t> storageLimitBytes(QString* text = nullptr);
 inline constexpr char earlierFoldersKey[] = "storage/earlierFolders";
 std::vector<std::string> earlierMoviesFolders();
 
-// The Settings window: the storage limit and the movies folder, checked as typed before they are saved.
+// The movie's format in the settings file: its picture height in lines (0: as captured, 1080 or 720) and
+// its frame rate (30 or 60); anything else reads as the default, as captured at 30.
+inline constexpr char pictureHeightKey[] = "recorder/pictureHeight";
+inline constexpr char frameRateKey[] = "recorder/frameRate";
+ScreenCaptureRecorder::MovieFormat movieFormat();
+
+// The Settings window: the storage limit and the movies folder, checked as typed before they are saved,
+// and the movie's picture size and frame rate.
 // Main thread only.
 class SettingsWindow final : public QDialog {
 public:
@@ -43,6 +53,8 @@ public:
 
     QLineEdit& limit() { return *limit_; }
     QLineEdit& folder() { return *folder_; }
+    QComboBox& pictureHeight() { return *pictureHeight_; }
+    QComboBox& frameRate() { return *frameRate_; }
     // The limit as it is understood, under its field.
     QString limitNote() const;
     QString problem() const;
@@ -58,6 +70,8 @@ private:
     QLineEdit* limit_;
     QLabel* limitNote_;
     QLineEdit* folder_;
+    QComboBox* pictureHeight_;
+    QComboBox* frameRate_;
     QLabel* problem_;
 };
 

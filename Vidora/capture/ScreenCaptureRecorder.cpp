@@ -37,11 +37,11 @@ bool ScreenCaptureRecorder::setup(std::string_view bundleIdentifier) {
     return filter_.has_value();
 }
 
-StreamConfiguration ScreenCaptureRecorder::config(double width, double height) {
+StreamConfiguration ScreenCaptureRecorder::config(double width, double height, int frameRate) {
     StreamConfiguration configuration;
     configuration.width = static_cast<int>(width);
     configuration.height = static_cast<int>(height);
-    configuration.frameRate = static_cast<int>(frameRate);
+    configuration.frameRate = frameRate;
     configuration.showsCursor = true;
     configuration.capturesAudio = true;
     configuration.sampleRate = 48000;
@@ -55,7 +55,8 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         return;
     }
     const Rect rect = filter_->contentRect();
-    auto stream = platform_.makeStream(*filter_, config(rect.width, rect.height), *this);
+    const MovieFormat format = format_;
+    auto stream = platform_.makeStream(*filter_, config(rect.width, rect.height, format.frameRate), *this);
     auto writer = makeWriter_ ? makeWriter_() : nullptr;
     if (!stream || !writer) {
         keepResult({.movie = path,
@@ -86,7 +87,7 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
     // stream to start. The movie is begun once the capture runs, at the size its source settled on,
     // so a capture that cannot start leaves no file behind; the microphone starts then too, so that
     // nothing piles up on the queue while the start waits (for the desktop's dialog).
-    queue_.async([this, path, rect] {
+    queue_.async([this, path, rect, format] {
         if (!stream_ || !stream_->startCapture()) {
             startProblem_ = stream_ ? stream_->startFailure() : std::nullopt;
             stopLater(startProblem_.value_or(RecordingProblem::noPicture));
@@ -96,8 +97,9 @@ void ScreenCaptureRecorder::start(const std::string& path, bool microphone) {
         // Held until the movie has its final name, so a recorder launching meanwhile leaves it alone.
         const auto folder = std::filesystem::path(path).parent_path();
         folderLock_ = FolderLock::take(folder.empty() ? "." : folder.string(), FolderLock::Holder::recording);
-        if (!writer_->startWriting(path, videoSettings(size.width, size.height, frameRate),
-                                   audioSettings())) {
+        if (!writer_->startWriting(
+                path, scaledVideoSettings(size.width, size.height, format.pictureHeight, format.frameRate),
+                audioSettings())) {
             std::cerr << "Vidora: cannot write the movie " << path << std::endl;
             startProblem_ = writer_->failure();
             stopLater(*startProblem_);
@@ -120,6 +122,11 @@ void ScreenCaptureRecorder::stopLater(RecordingProblem problem) {
             stopRecording();
         }
     });
+}
+
+void ScreenCaptureRecorder::setMovieFormat(MovieFormat format) {
+    const std::lock_guard lock(control_);
+    format_ = format;
 }
 
 void ScreenCaptureRecorder::stop() {

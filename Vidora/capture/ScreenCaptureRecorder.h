@@ -30,7 +30,12 @@ public:
     // Runs work on the main thread later (the stream ending on its own stops the recording there).
     using MainQueue = std::function<void(std::function<void()>)>;
 
-    static constexpr std::int64_t frameRate = 30;
+    // The movie's picture: its height in lines (0: as captured) and frames a second.
+    struct MovieFormat {
+        int pictureHeight = 0;
+        int frameRate = 30;
+        bool operator==(const MovieFormat&) const = default;
+    };
 
     ScreenCaptureRecorder(const ContentProvider& content, CapturePlatform& platform, WriterFactory makeWriter,
                           tavrin::Clock& clock, MainQueue mainQueue);
@@ -45,6 +50,8 @@ public:
     // without a target. Capture begins on the sample queue, and the movie once capture runs; either
     // failing ends the recording on the main queue.
     void start(const std::string& path, bool microphone) override;
+    // The format of the recordings started from now on.
+    void setMovieFormat(MovieFormat format);
     // Ends the recording: the movie is finished and renamed to "mp4" when this returns, or removed
     // when it holds no picture.
     void stop() override;
@@ -59,7 +66,7 @@ public:
     const std::optional<ContentFilter>& filter() const { return filter_; }
     const std::optional<std::string>& fileUrl() const { return fileUrl_; }
 
-    static StreamConfiguration config(double width, double height);
+    static StreamConfiguration config(double width, double height, int frameRate = 30);
     static bool isValid(const VideoFrame& frame) { return frame.complete; }
 
     // From the stream's and the microphone's capture threads.
@@ -101,6 +108,7 @@ private:
     std::mutex control_;
     std::atomic<std::uint64_t> recordingNumber_{0};
     std::optional<RecordingProblem> problem_;  // under control_
+    MovieFormat format_;                       // under control_
     std::mutex resultMutex_;
     std::optional<RecordingResult> result_;         // under resultMutex_
     bool writerFailed_ = false;                     // on the queue

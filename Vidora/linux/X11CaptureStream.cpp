@@ -11,7 +11,7 @@
 namespace vidora {
 namespace {
 
-constexpr int highestFrameRate = 30;
+constexpr int highestFrameRate = 60;
 
 // Grabs and delivers frames until asked to stop or the display goes away.
 void captureFrames(std::stop_token stop, std::unique_ptr<X11FrameGrabber> grabber,

@@ -11,7 +11,7 @@
 namespace vidora {
 
 // A capture stream on an X11 display: a capture thread grabs the content filter's picture at the
-// configured rate (at most 30 frames a second, paced on the steady clock; a frame the output does not
+// configured rate (at most 60 frames a second, paced on the steady clock; a frame the output does not
 // want is not grabbed) and hands each frame to StreamOutput::didOutputScreen on that thread; the audio
 // source, when there is one, hands its buffers to didOutputAudio on its own thread. A frame the grab
 // could not make arrives incomplete and without pixels. Frames have the display's size; the

@@ -5,6 +5,7 @@
 #include <xcb/res.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <utility>
 
@@ -33,19 +34,16 @@ Rect clipped(const Rect& rect, const Rect& bounds) {
 }  // namespace
 
 VideoFrame blackFrame(int width, int height, std::shared_ptr<PixelPool> pool) {
-    VideoFrame frame{PixelBytes(PixelAllocator<std::uint8_t>(std::move(pool)))};
-    frame.width = std::max(0, width);
-    frame.height = std::max(0, height);
-    frame.stride = frame.width * 4;
-    // One row, repeated: a frame a display in size is made 30 times a second, and filling it byte by
-    // byte after zeroing it cost more than the copy from the X server.
+    VideoFrame frame = uncoveredFrame(width, height, std::move(pool));
+    // One row, copied into each: a frame a display in size is made 30 times a second. Inserted through
+    // the pool's allocator the bytes went one at a time: the largest cost after the encoder's.
     std::vector<std::uint8_t> row(static_cast<std::size_t>(frame.stride));
     for (std::size_t alpha = 3; alpha < row.size(); alpha += 4) {
         row[alpha] = 255;
     }
-    frame.pixels.reserve(row.size() * static_cast<std::size_t>(frame.height));
     for (int line = 0; line < frame.height; ++line) {
-        frame.pixels.insert(frame.pixels.end(), row.begin(), row.end());
+        std::memcpy(frame.pixels.data() + static_cast<std::ptrdiff_t>(line) * frame.stride, row.data(),
+                    row.size());
     }
     return frame;
 }
@@ -91,14 +89,30 @@ VideoFrame X11FrameGrabber::grab() {
     if (showsCursor_) {
         cursor_.request();
     }
-    // A root grab of the whole display writes every pixel: the black canvas is only for the rest.
+    const bool including = filter_.kind == ContentFilter::Kind::includingWindows;
+    const std::vector<Placed> included = including ? shownIncludedWindows() : std::vector<Placed>{};
+    // A root grab of the whole display, or a window covering it (a game in full screen), writes every
+    // pixel: the black canvas is only for the rest.
     const bool coversDisplay =
-        filter_.kind != ContentFilter::Kind::includingWindows && excludedProcesses_.empty();
+        including ? std::ranges::any_of(included,
+                                        [&](const Placed& shown) { return contains(shown.outer, display); })
+                  : excludedProcesses_.empty();
     VideoFrame frame = coversDisplay ? uncoveredFrame(display.width, display.height, pixels_)
                                      : blackFrame(display.width, display.height, pixels_);
     frame.presentationTime = grabbedAt;
-    const bool painted = filter_.kind == ContentFilter::Kind::includingWindows ? paintIncludedWindows(frame)
-                                                                               : paintWithoutExcluded(frame);
+    bool painted = false;
+    if (including && coversDisplay && aloneOnDisplay(included.back())) {
+        // Read from the screen, as a display is: a window redirected for its own pixmap is drawn twice by
+        // the X server, which costs the game a copy of each of its frames, and a compositor that shows a
+        // full-screen game unredirected would have it redirected again.
+        if (redirected_.erase(included.back().window) > 0) {
+            xcb_composite_unredirect_window(connection_->get(), included.back().window,
+                                            XCB_COMPOSITE_REDIRECT_AUTOMATIC);
+        }
+        painted = reader_.paint(connection_->root(), display, frame, 0, 0);
+    } else {
+        painted = including ? paintIncludedWindows(included, frame) : paintWithoutExcluded(frame);
+    }
     if (!painted) {
         frame.pixels = {};
     }
@@ -112,9 +126,9 @@ VideoFrame X11FrameGrabber::grab() {
     return frame;
 }
 
-bool X11FrameGrabber::paintIncludedWindows(VideoFrame& frame) {
+std::vector<X11FrameGrabber::Placed> X11FrameGrabber::shownIncludedWindows() {
     if (!connection_->hasComposite()) {
-        return false;
+        return {};
     }
     xcb_connection_t* c = connection_->get();
     struct Query {
@@ -129,8 +143,9 @@ bool X11FrameGrabber::paintIncludedWindows(VideoFrame& frame) {
         queries.push_back({id, xcb_get_window_attributes(c, id), xcb_get_geometry(c, id),
                            xcb_translate_coordinates(c, id, connection_->root(), 0, 0)});
     }
-    const std::vector<xcb_window_t> stacking = topLevelWindows();
-    std::vector<std::pair<std::ptrdiff_t, Placed>> shown;
+    stacking_ = topLevelWindows();
+    const std::vector<xcb_window_t>& stacking = stacking_;
+    std::vector<Placed> shown;
     for (const Query& query : queries) {
         const auto attributes = xcbReply(xcb_get_window_attributes_reply, c, query.attributes);
         const auto geometry = xcbReply(xcb_get_geometry_reply, c, query.geometry);
@@ -144,11 +159,42 @@ bool X11FrameGrabber::paintIncludedWindows(VideoFrame& frame) {
         const Rect outer{place->dst_x - border, place->dst_y - border, geometry->width + 2 * border,
                          geometry->height + 2 * border};
         const auto found = std::find(stacking.begin(), stacking.end(), topLevelAncestor(query.window));
-        shown.push_back({found - stacking.begin(), {query.window, outer}});
+        shown.push_back({query.window, outer, static_cast<std::size_t>(found - stacking.begin())});
     }
-    std::stable_sort(shown.begin(), shown.end(),
-                     [](const auto& lower, const auto& upper) { return lower.first < upper.first; });
-    for (const auto& [order, placed] : shown) {
+    std::stable_sort(shown.begin(), shown.end(), [](const Placed& lower, const Placed& upper) {
+        return lower.stackingPlace < upper.stackingPlace;
+    });
+    return shown;
+}
+
+bool X11FrameGrabber::aloneOnDisplay(const Placed& placed) {
+    const Rect& display = filter_.display.frame;
+    if (!contains(placed.outer, display) || placed.stackingPlace >= stacking_.size()) {
+        return false;
+    }
+    xcb_connection_t* c = connection_->get();
+    std::vector<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> above;
+    for (std::size_t place = placed.stackingPlace + 1; place < stacking_.size(); ++place) {
+        above.emplace_back(xcb_get_window_attributes(c, stacking_[place]),
+                           xcb_get_geometry(c, stacking_[place]));
+    }
+    bool alone = true;
+    for (const auto& [attributesCookie, geometryCookie] : above) {
+        const auto attributes = xcbReply(xcb_get_window_attributes_reply, c, attributesCookie);
+        const auto geometry = xcbReply(xcb_get_geometry_reply, c, geometryCookie);
+        if (attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_ONLY &&
+            Rect{geometry->x, geometry->y, geometry->width + 2 * geometry->border_width,
+                 geometry->height + 2 * geometry->border_width}
+                .intersects(display)) {
+            alone = false;
+        }
+    }
+    return alone;
+}
+
+bool X11FrameGrabber::paintIncludedWindows(const std::vector<Placed>& shown, VideoFrame& frame) {
+    for (const Placed& placed : shown) {
         if (!paintWindow(placed, frame)) {
             return false;
         }

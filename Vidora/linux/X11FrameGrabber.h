@@ -34,9 +34,14 @@ private:
     struct Placed {
         xcb_window_t window;
         Rect outer;
+        std::size_t stackingPlace = 0;  // its top-level window's place among the root's children
     };
 
-    bool paintIncludedWindows(VideoFrame& frame);
+    // The included windows shown now, bottom first.
+    std::vector<Placed> shownIncludedWindows();
+    bool paintIncludedWindows(const std::vector<Placed>& shown, VideoFrame& frame);
+    // Whether `placed` covers the display with nothing shown above it: the screen then shows it alone.
+    bool aloneOnDisplay(const Placed& placed);
     bool paintWithoutExcluded(VideoFrame& frame);
     void paintRootBackground(VideoFrame& frame);
     // Paints a window's own content, even where other windows cover it, through its composite pixmap.
@@ -54,6 +59,7 @@ private:
     CursorPainter cursor_;
     std::set<std::uint32_t> excludedProcesses_;
     std::set<xcb_window_t> redirected_;
+    std::vector<xcb_window_t> stacking_;  // the root's children at the last listing, bottom first
     // Whether a top-level window belongs to an excluded application, once its process is known.
     std::map<xcb_window_t, bool> excludedWindows_;
     xcb_atom_t wmState_;

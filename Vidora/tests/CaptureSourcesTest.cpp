@@ -137,6 +137,13 @@ TEST(X11CaptureStreamTest, PaintsTheIncludedWindowsOnBlackFollowingThemAndTheCur
                colourAt(frame, lowerPlace.x + 10, lowerPlace.y + 130) == black;
     })) << "the resized window is not shown at its new size";
 
+    // Covering the display with nothing above it, as a game in full screen: read from the screen, whole.
+    upper.destroy();
+    lower.configure(-40, -60, 2000, 1200);
+    EXPECT_TRUE(collector.awaitFrame([&](const VideoFrame& frame) {
+        return allOf(frame, {0, 0, 1920, 1080}, green);
+    })) << "the window covering the display is not shown whole";
+
     // Both gone: nothing to paint, so frames keep coming, in time order, but incomplete.
     lower.destroy();
     upper.destroy();

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +35,19 @@ constexpr int height = 360;
 
 void capture(MovieSink& sink, MediaTime from, MediaTime to) {
     testing::capture(sink, from, to, width, height);
+}
+
+// The nice values of this process's threads named `name`.
+std::vector<int> niceValues(const std::string& name) {
+    std::vector<int> values;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        if (std::getline(std::ifstream(task.path() / "comm"), comm) && comm == name) {
+            values.push_back(
+                ::getpriority(PRIO_PROCESS, static_cast<id_t>(std::stoi(task.path().filename()))));
+        }
+    }
+    return values;
 }
 
 int decodedVideoFrames(const std::string& path) {
@@ -63,6 +78,11 @@ TEST_P(EncoderTest, WritesEveryFrameAndBothTracksFromTheFirstFrame) {
     FfmpegMovieWriter writer;
     ASSERT_TRUE(writer.startWriting(path, videoSettings(width, height), audioSettings()));
     ::unsetenv("TAVRIN_ENCODER");
+    // The encoder's threads, libx265's own among them, give way to the game; the sound's keep their place.
+    const auto encoding = niceValues("vidora-video");
+    EXPECT_GE(encoding.size(), kind == VideoEncoderKind::x265 ? 3U : 1U);
+    EXPECT_EQ(std::ranges::count(encoding, 19), std::ssize(encoding));
+    EXPECT_EQ(niceValues("vidora-audio"), std::vector{0});
     writer.startSession(start);
     capture(writer, -100ms, 3s);
     writer.finishWriting();

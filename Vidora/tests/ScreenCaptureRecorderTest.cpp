@@ -2,6 +2,7 @@
 // The recorder's engine with fakes for the content, the capture platform and the writer.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -47,7 +48,8 @@ struct FakeSink final : MovieSink {
         frames_ = 0;
         if (log_.starts) {
             std::ofstream{path};
-            log_.note("start " + std::to_string(video.width) + "x" + std::to_string(video.height));
+            log_.note("start " + std::to_string(video.width) + "x" + std::to_string(video.height) + " " +
+                      std::to_string(video.expectedFrameRate));
         }
         return log_.starts;
     }
@@ -174,12 +176,31 @@ TEST_F(ScreenCaptureRecorderTest, StartsOneMovieAtATimeAndKeepsOnlyMoviesWithAPi
     EXPECT_FALSE(exists("c.mp0") || exists("c.mp4")) << "a movie without a picture was kept";
     EXPECT_EQ(recorder.takeResult()->problem, RecordingProblem::noPicture);
     EXPECT_FALSE(recorder.takeResult()) << "told once";
+    recorder.setMovieFormat({.pictureHeight = 720, .frameRate = 60});
     recorder.start(movies.file("d.mp0"), true);
     runPosted();
     EXPECT_TRUE(recorder.isRecording());
     ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 7; }, 10s));
-    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "session 10", "video 10", "finish", "start 1920x1080",
-                                  "finish", "start 1920x1080"}));
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080 30", "session 10", "video 10", "finish",
+                                  "start 1920x1080 30", "finish", "start 1280x720 60"}));
+}
+
+// A picture size is chosen as a height: the width follows the captured picture's aspect, both even, and
+// a picture is never made larger than captured. The bit rate follows the movie's size and frame rate.
+TEST(MovieSizeTest, ScalesToTheChosenHeightKeepingTheAspect) {
+    const std::array<std::array<int, 5>, 7> sizes = {{{1920, 1080, 720, 1280, 720},
+                                                      {2560, 1600, 720, 1152, 720},
+                                                      {3440, 1440, 1080, 2580, 1080},
+                                                      {1366, 768, 720, 1280, 720},
+                                                      {1280, 720, 1080, 1280, 720},
+                                                      {1921, 1081, 0, 1921, 1081},
+                                                      {1000, 1001, 719, 718, 718}}};
+    for (const auto& [width, height, lines, movieWidth, movieHeight] : sizes) {
+        const VideoSettings movie = scaledVideoSettings(width, height, lines, 30);
+        EXPECT_EQ(std::pair(movie.width, movie.height), std::pair(movieWidth, movieHeight))
+            << width << "x" << height;
+    }
+    EXPECT_EQ(scaledVideoSettings(1920, 1080, 720, 60).averageBitRate, 1280 * 720 * 60 / 8);
 }
 
 TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicStateCountsPerBuffer) {
@@ -206,7 +227,7 @@ TEST_F(ScreenCaptureRecorderTest, FirstCompleteFrameStartsTheTimelineAndMicState
     EXPECT_FALSE(recorder.isRecording() || recorder.startTime());
     EXPECT_TRUE(exists("a.mp4"));
     EXPECT_EQ(log.taken(),
-              (Calls{"start 1920x1080", "session 20", "video 20", "microphone 25 0", "microphone 35 100",
+              (Calls{"start 1920x1080 30", "session 20", "video 20", "microphone 25 0", "microphone 35 100",
                      "video 50", "video 60", "microphone 65 100", "finish"}));
 }
 
@@ -220,7 +241,7 @@ TEST_F(ScreenCaptureRecorderTest, MicrophoneStartsWithTheCaptureAndAMovieWhoseEn
     ASSERT_TRUE(waitUntil([&] { return log.taken().size() == 4; }, 10s));
     log.finishFails = true;
     recorder.stop();
-    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080", "microphone on", "session 10", "video 10",
+    EXPECT_EQ(log.taken(), (Calls{"start 1920x1080 30", "microphone on", "session 10", "video 10",
                                   "microphone off", "finish"}));
     const auto result = recorder.takeResult();
     EXPECT_TRUE(result && result->fileKept && result->endLost &&

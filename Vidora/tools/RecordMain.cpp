@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] [--whole-system-sound]
-//               OUTPUT.mp0
+//               [--height LINES] [--fps 30|60] OUTPUT.mp0
 // Records the first display, or an application's windows, with the recorder's engine for N seconds from
 // its first frame (SIGINT or SIGTERM end it sooner), then prints how long stop() took to finish the movie,
 // which by then has the extension "mp4", and the CPU time of the system sound's thread. It says on stdout
 // when the movie's first frame was captured, on the system clock. With
 // --whole-system-sound an application's recording hears every program, as a display's does (X11 only).
+// --height scales the movie's picture to that many lines, --fps sets its frame rate, as the Settings do.
 // A developer tool for measuring the engine (scripts/bench-recorder).
 #include <poll.h>
 #include <signal.h>
@@ -52,12 +53,13 @@ struct Arguments {
     double seconds = 0;
     bool microphone = true;
     bool wholeSystemSound = false;
+    vidora::ScreenCaptureRecorder::MovieFormat format;
     std::string output;
 };
 
 constexpr std::string_view usage =
     "usage: vidora-record (--display | --application BUNDLE_ID) --seconds N [--no-microphone] "
-    "[--whole-system-sound] OUTPUT.mp0\n";
+    "[--whole-system-sound] [--height LINES] [--fps 30|60] OUTPUT.mp0\n";
 
 std::optional<Arguments> parseArguments(int argc, char** argv) {
     Arguments arguments;
@@ -81,6 +83,14 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
                 return std::nullopt;
             }
             seconds = true;
+        } else if ((word == "--height" || word == "--fps") && hasValue) {
+            const std::string_view text = words[++i];
+            int& value = word == "--height" ? arguments.format.pictureHeight : arguments.format.frameRate;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error != std::errc() || end != text.data() + text.size() || value < 0 ||
+                (word == "--fps" && value != 30 && value != 60)) {
+                return std::nullopt;
+            }
         } else if (word == "--no-microphone") {
             arguments.microphone = false;
         } else if (word == "--whole-system-sound") {
@@ -268,6 +278,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    recorder.setMovieFormat(arguments->format);
     recorder.start(arguments->output, arguments->microphone);
     if (!recorder.isRecording()) {
         std::cerr << "vidora-record: cannot record into " << arguments->output << "\n";

@@ -17,7 +17,7 @@
 namespace vidora {
 namespace {
 
-constexpr int highestFrameRate = 30;
+constexpr int highestFrameRate = 60;
 // Frames on their way to the encoder at once, whose memory is kept for the next ones.
 constexpr std::size_t keptFrames = 4;
 

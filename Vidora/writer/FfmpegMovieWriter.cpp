@@ -2,11 +2,17 @@
 #include "writer/FfmpegMovieWriter.h"
 
 #include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -35,13 +41,28 @@ std::size_t sampleCost(const AudioBuffer& buffer) {
 // The body of a track's thread: encodes until the queue is closed and drained, then flushes.
 template <typename Item, typename TrackEncoder>
 std::jthread startTrack(const char* name, BoundedQueue<Item>& queue, TrackEncoder& encoder) {
-    return std::jthread([name, &queue, &encoder] {
-        ::pthread_setname_np(::pthread_self(), name);
+    std::jthread thread([&queue, &encoder] {
         while (auto item = queue.pop()) {
             encoder.encode(*item);
         }
         encoder.flush();
     });
+    ::pthread_setname_np(thread.native_handle(), name);
+    return thread;
+}
+
+// Below the game: libx265 makes its threads from the thread that opens it, and they inherit its
+// scheduling policy and nice value. The capture and sound threads keep theirs. TAVRIN_ENCODER_PRIORITY
+// (normal, batch, idle) chooses another, to compare them.
+void giveWayToOtherPrograms() {
+    const char* chosen = std::getenv("TAVRIN_ENCODER_PRIORITY");
+    const std::string_view priority = chosen != nullptr ? chosen : "batch";
+    if (priority == "normal") {
+        return;
+    }
+    const sched_param none{};
+    ::pthread_setschedparam(::pthread_self(), priority == "idle" ? SCHED_IDLE : SCHED_BATCH, &none);
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
 }
 
 }  // namespace
@@ -49,14 +70,8 @@ std::jthread startTrack(const char* name, BoundedQueue<Item>& queue, TrackEncode
 // Everything of one movie. Members are destroyed bottom up: the threads end before the encoders and the
 // muxer they use.
 struct FfmpegMovieWriter::Movie {
-    Movie(std::unique_ptr<MovieMuxer> movieMuxer, std::unique_ptr<VideoEncoder> videoEncoder,
-          std::unique_ptr<AudioEncoder> systemAudioEncoder, std::unique_ptr<AudioEncoder> microphoneEncoder,
-          int frameRate, int sampleRate)
+    Movie(int frameRate, int sampleRate)
         : pacer(frameRate),
-          muxer(std::move(movieMuxer)),
-          video(std::move(videoEncoder)),
-          systemAudio(std::move(systemAudioEncoder)),
-          microphone(std::move(microphoneEncoder)),
           systemAudioQueue(audioQueueSeconds * static_cast<std::size_t>(sampleRate), sampleCost),
           microphoneQueue(audioQueueSeconds * static_cast<std::size_t>(sampleRate), sampleCost) {}
     ~Movie() { closeQueues(); }
@@ -66,9 +81,19 @@ struct FfmpegMovieWriter::Movie {
         systemAudioQueue.close();
         microphoneQueue.close();
     }
-    void start() {
-        videoThread = std::jthread([this] {
+    // Opens the video encoder on the video thread, which then encodes what the queue brings; false
+    // when none opens.
+    bool openVideo(const VideoSettings& settings) {
+        std::promise<bool> opened;
+        auto result = opened.get_future();
+        videoThread = std::jthread([this, settings, opened = std::move(opened)]() mutable {
             ::pthread_setname_np(::pthread_self(), "vidora-video");
+            giveWayToOtherPrograms();
+            video = VideoEncoder::create(settings);
+            opened.set_value(video != nullptr);
+            if (!video) {
+                return;
+            }
             while (auto frame = videoQueue.pop()) {
                 const auto begun = std::chrono::steady_clock::now();
                 video->encode(*frame);
@@ -76,6 +101,9 @@ struct FfmpegMovieWriter::Movie {
             }
             video->flush();
         });
+        return result.get();
+    }
+    void startAudio() {
         systemAudioThread = startTrack("vidora-audio", systemAudioQueue, *systemAudio);
         microphoneThread = startTrack("vidora-mic", microphoneQueue, *microphone);
     }
@@ -111,35 +139,38 @@ bool FfmpegMovieWriter::startWriting(const std::string& path, const VideoSetting
         return false;
     }
     // Encoders first: a missing one must not leave an empty file behind.
-    auto videoEncoder = VideoEncoder::create(video);
-    auto systemAudioEncoder = AudioEncoder::create(audio);
-    auto microphoneEncoder = AudioEncoder::create(audio);
-    if (!videoEncoder || !systemAudioEncoder || !microphoneEncoder) {
+    auto movie = std::make_unique<Movie>(movieFrameRate(video), audio.sampleRate);
+    movie->systemAudio = AudioEncoder::create(audio);
+    movie->microphone = AudioEncoder::create(audio);
+    if (!movie->systemAudio || !movie->microphone || !movie->openVideo(video)) {
         problem_ = RecordingProblem::encoderFailed;
         return false;
     }
     errno = 0;
-    auto muxer = MovieMuxer::create(path);
+    movie->muxer = MovieMuxer::create(path);
+    MovieMuxer* const muxer = movie->muxer.get();
     if (!muxer) {
         problem_ = errno == ENOSPC ? RecordingProblem::diskFull : RecordingProblem::cannotWrite;
         return false;
     }
     problem_ = RecordingProblem::cannotWrite;
-    const int videoStream = muxer->addStream(videoEncoder->encoder().context(), MKTAG('h', 'v', 'c', '1'));
-    const int systemAudioStream = muxer->addStream(systemAudioEncoder->encoder().context());
-    const int microphoneStream = muxer->addStream(microphoneEncoder->encoder().context());
+    Encoder& videoEncoder = movie->video->encoder();
+    AudioEncoder& systemAudioEncoder = *movie->systemAudio;
+    AudioEncoder& microphoneEncoder = *movie->microphone;
+    const int videoStream = muxer->addStream(videoEncoder.context(), MKTAG('h', 'v', 'c', '1'));
+    const int systemAudioStream = muxer->addStream(systemAudioEncoder.encoder().context());
+    const int microphoneStream = muxer->addStream(microphoneEncoder.encoder().context());
     if (videoStream < 0 || systemAudioStream < 0 || microphoneStream < 0 || !muxer->writeHeader()) {
         muxer->discard();
         return false;
     }
-    // A video packet lasts a frame; the muxer needs that for the last one of each fragment.
-    videoEncoder->encoder().attach(*muxer, videoStream, 0, 1);
-    systemAudioEncoder->encoder().attach(*muxer, systemAudioStream, systemAudioEncoder->delay(), 0);
-    microphoneEncoder->encoder().attach(*muxer, microphoneStream, microphoneEncoder->delay(), 0);
-
-    movie_ = std::make_unique<Movie>(std::move(muxer), std::move(videoEncoder), std::move(systemAudioEncoder),
-                                     std::move(microphoneEncoder), movieFrameRate(video), audio.sampleRate);
-    movie_->start();
+    // A video packet lasts a frame; the muxer needs that for the last one of each fragment. The video
+    // thread waits for its first frame, which the queue hands over after this.
+    videoEncoder.attach(*muxer, videoStream, 0, 1);
+    systemAudioEncoder.encoder().attach(*muxer, systemAudioStream, systemAudioEncoder.delay(), 0);
+    microphoneEncoder.encoder().attach(*muxer, microphoneStream, microphoneEncoder.delay(), 0);
+    movie->startAudio();
+    movie_ = std::move(movie);
     path_ = path;
     sessionStart_.reset();
     problem_.reset();

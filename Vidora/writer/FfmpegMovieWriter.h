@@ -18,8 +18,9 @@ namespace vidora {
 // sample queue, one call at a time; finishWriting from the thread that stops the recording, once the
 // last append has returned. Each track is encoded on a thread of its own, owned by the writer and fed
 // by a bounded queue (video: 4 frames, audio: 1 s); a track is ready while its queue has room, and an
-// append that meets a full queue is dropped. Frames the video encoder cannot keep up with are dropped
-// evenly before they reach its queue. Packets of the three threads are muxed in turn.
+// append that meets a full queue is dropped. The video thread opens its encoder itself, below the
+// game's priority, which libx265's own threads take from it. Frames the video encoder cannot keep up
+// with are dropped evenly before they reach its queue. Packets of the three threads are muxed in turn.
 class FfmpegMovieWriter final : public MovieSink {
 public:
     FfmpegMovieWriter();

@@ -29,6 +29,9 @@ struct AudioSettings {
 
 // width x height x (frameRate x 0.125) bits per second, the fraction dropped.
 VideoSettings videoSettings(double width, double height, int frameRate = 30);
+// The settings of a movie of a picture captured at `width` x `height`, scaled to `pictureHeight` lines
+// (0, or more than captured: as captured) with its aspect kept, both sides even as YUV 4:2:0 needs.
+VideoSettings scaledVideoSettings(int width, int height, int pictureHeight, int frameRate);
 AudioSettings audioSettings();
 // The rate a movie is written at: the expected one, 30 when none is given.
 int movieFrameRate(const VideoSettings& settings);

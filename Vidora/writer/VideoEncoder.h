@@ -14,10 +14,10 @@
 namespace vidora {
 
 // BGRA frames to HEVC at a fixed frame rate, on the first encoder that works: NVENC or VA-API on the
-// graphics card, else libx265. Frames are converted to YUV 4:2:0 (BT.601, limited range) with libyuv, or
-// with libswscale when a frame's size differs from the movie's and must be scaled: planar for libx265,
-// NV12 for the cards, uploaded to a surface for VA-API. Made by the thread that starts the movie; encode()
-// and flush() then run on the video encoding thread only.
+// graphics card, else libx265. Frames are scaled to the movie's size where they differ from it and
+// converted to YUV 4:2:0 (BT.601, limited range) with libyuv: planar for libx265, NV12 for the cards,
+// uploaded to a surface for VA-API. Made and used by the video encoding thread only (libx265's threads
+// take its scheduling priority).
 class VideoEncoder {
 public:
     // Opens the encoder of `kind` with the movie's settings; nothing where the machine lacks it.
@@ -54,16 +54,13 @@ private:
                                               const VideoSettings& settings);
     bool encodesATrialFrame();
     bool convert(const VideoFrame& frame);
-    bool prepareScaler(const VideoFrame& frame);
     bool send(std::int64_t slot);
 
     std::unique_ptr<Encoder> encoder_;
     VideoEncoderKind kind_;
-    ffmpeg::FramePtr picture_;  // the converted frame, in memory
-    ffmpeg::FramePtr surface_;  // VA-API: the picture uploaded to the card
-    ffmpeg::ScaleContextPtr scaler_;
-    int scalerWidth_ = 0;
-    int scalerHeight_ = 0;
+    ffmpeg::FramePtr picture_;          // the converted frame, in memory
+    ffmpeg::FramePtr surface_;          // VA-API: the picture uploaded to the card
+    std::vector<std::uint8_t> scaled_;  // a frame scaled to the movie's size, before its conversion
     int frameRate_;
     std::int64_t lastSlot_ = -1;
     std::int64_t framesEncoded_ = 0;

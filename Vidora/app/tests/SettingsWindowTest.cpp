@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <filesystem>
 
@@ -43,7 +44,11 @@ TEST(SettingsWindow, RefusesWhatCannotBeUsedAndShowsWhatItUnderstood) {
         EXPECT_TRUE(window.problem().contains(why)) << window.problem().toStdString();
     }
     EXPECT_EQ(storageLimitGB(), defaultStorageLimit);
+    EXPECT_EQ(movieFormat(), ScreenCaptureRecorder::MovieFormat{});  // as captured, 30 frames a second
+    window.pictureHeight().setCurrentIndex(window.pictureHeight().findData(720));
+    window.frameRate().setCurrentIndex(window.frameRate().findData(60));
     EXPECT_TRUE(accepted(" 0.2", home.file("drive/movies/")));
+    EXPECT_EQ(movieFormat(), (ScreenCaptureRecorder::MovieFormat{720, 60}));
     EXPECT_EQ(storageLimitBytes(), 200'000'000u);
     EXPECT_EQ(tavrin::chosenMoviesFolder(), home.file("drive/movies"));
     EXPECT_EQ(earlierMoviesFolders(), std::vector{movies});
@@ -55,9 +60,12 @@ TEST(SettingsWindow, RefusesWhatCannotBeUsedAndShowsWhatItUnderstood) {
     // A limit edited by hand that cannot be read deletes nothing, and the window shows it as a problem.
     // Typed numbers are read as the person's language writes them, and the window says how it understood
     // them.
+    // A picture size or frame rate the window does not offer reads as the default.
     for (const std::string saved : {"500 GB", "unlimited", "-1", "nan", "1,000"}) {
         tavrin::testing::writeFile(home.file("Tavrinworks/Vidora.conf"),
-                                   "[storage]\nlimitGB=" + saved + "\n");
+                                   "[storage]\nlimitGB=" + saved + "\n[recorder]\npictureHeight=" + saved +
+                                       "\nframeRate=" + saved + "\n");
+        EXPECT_EQ(movieFormat(), ScreenCaptureRecorder::MovieFormat{}) << saved;
         QString text;
         EXPECT_EQ(storageLimitBytes(&text), std::nullopt) << saved;
         const SettingsWindow opened(QString::fromStdString(movies));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -55,7 +56,8 @@ void setProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t p
 
 }  // namespace
 
-std::unique_ptr<GameWindow> GameWindow::open(std::uint16_t width, std::uint16_t height) {
+std::unique_ptr<GameWindow> GameWindow::open(std::uint16_t width, std::uint16_t height, bool fullScreen,
+                                             bool busy) {
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
     std::unique_ptr<GameWindow> window(new GameWindow(connection));
@@ -112,6 +114,11 @@ std::unique_ptr<GameWindow> GameWindow::open(std::uint16_t width, std::uint16_t 
                     static_cast<std::uint32_t>(std::string_view(host).size()), host);
     }
     setProperty(connection, id, window->protocols_, XCB_ATOM_ATOM, 32, 1, &window->deleteWindow_);
+    if (fullScreen) {
+        const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE_FULLSCREEN");
+        setProperty(connection, id, internAtom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1, &state);
+    }
+    window->busy_ = busy;
 
     window->context_ = xcb_generate_id(connection);
     // No exposure events for every copy of the canvas.
@@ -124,8 +131,10 @@ std::unique_ptr<GameWindow> GameWindow::open(std::uint16_t width, std::uint16_t 
 
 GameWindow::~GameWindow() {
     if (!xcb_connection_has_error(connection_.get()) && window_ != 0) {
-        if (canvas_ != 0) {
-            xcb_free_pixmap(connection_.get(), canvas_);
+        for (const xcb_pixmap_t pixmap : {canvas_, texture_}) {
+            if (pixmap != 0) {
+                xcb_free_pixmap(connection_.get(), pixmap);
+            }
         }
         xcb_free_gc(connection_.get(), context_);
         xcb_destroy_window(connection_.get(), window_);
@@ -206,6 +215,40 @@ void GameWindow::fill(std::uint32_t colour, const xcb_rectangle_t* rectangles, s
     xcb_poly_fill_rectangle(connection_.get(), canvas_, context_, count, rectangles);
 }
 
+// A 256 x 256 tile of soft waves with grain, sent in strips that fit a request without BIG-REQUESTS.
+void GameWindow::makeTexture() {
+    constexpr int side = 256;
+    constexpr int strip = 32;
+    xcb_connection_t* connection = connection_.get();
+    texture_ = xcb_generate_id(connection);
+    xcb_create_pixmap(connection, depth_, texture_, window_, side, side);
+    std::vector<std::uint32_t> pixels(side * strip);
+    std::uint32_t grain = 1;
+    for (int top = 0; top < side; top += strip) {
+        for (int y = 0; y < strip; ++y) {
+            for (int x = 0; x < side; ++x) {
+                grain = grain * 1664525U + 1013904223U;
+                const double angle = 2 * 3.14159265358979 * (x + 2 * (top + y)) / side;
+                const int noise = static_cast<int>(grain >> 27) - 16;
+                const auto channel = [&](double phase) {
+                    return static_cast<std::uint8_t>(
+                        std::clamp(static_cast<int>(120 + 80 * std::sin(angle + phase)) + noise, 0, 255));
+                };
+                pixels[static_cast<std::size_t>(y * side + x)] = pixel(channel(0), channel(2), channel(4));
+            }
+        }
+        xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, texture_, context_, side, strip, 0,
+                      static_cast<std::int16_t>(top), 0, depth_,
+                      static_cast<std::uint32_t>(pixels.size() * sizeof pixels[0]),
+                      reinterpret_cast<const std::uint8_t*>(pixels.data()));
+    }
+}
+
+void GameWindow::finish() {
+    xcb_connection_t* connection = connection_.get();
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 void GameWindow::draw(std::uint64_t frame) {
     lastFrame_ = frame;
     if (width_ == 0 || height_ == 0) {
@@ -217,7 +260,24 @@ void GameWindow::draw(std::uint64_t frame) {
         xcb_create_pixmap(connection, depth_, canvas_, window_, width_, height_);
     }
     const xcb_rectangle_t whole = {0, 0, width_, height_};
-    fill(pixel(16, 24, 40), &whole, 1);
+    if (busy_) {
+        if (texture_ == 0) {
+            makeTexture();
+        }
+        // The tile drifts 3 pixels right and 2 down each frame.
+        const std::uint32_t tiled[] = {XCB_FILL_STYLE_TILED, texture_,
+                                       static_cast<std::uint32_t>(frame * 3 % 256),
+                                       static_cast<std::uint32_t>(frame * 2 % 256)};
+        xcb_change_gc(
+            connection, context_,
+            XCB_GC_FILL_STYLE | XCB_GC_TILE | XCB_GC_TILE_STIPPLE_ORIGIN_X | XCB_GC_TILE_STIPPLE_ORIGIN_Y,
+            tiled);
+        xcb_poly_fill_rectangle(connection, canvas_, context_, 1, &whole);
+        const std::uint32_t solid = XCB_FILL_STYLE_SOLID;
+        xcb_change_gc(connection, context_, XCB_GC_FILL_STYLE, &solid);
+    } else {
+        fill(pixel(16, 24, 40), &whole, 1);
+    }
 
     // The bar crosses the window every two seconds, in the next of six colours on each crossing.
     constexpr std::uint64_t framesPerCrossing = 60;

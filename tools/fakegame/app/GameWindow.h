@@ -15,8 +15,11 @@ namespace fakegame {
 // the main thread.
 class GameWindow {
 public:
-    // A window on the display DISPLAY names; null when there is none.
-    static std::unique_ptr<GameWindow> open(std::uint16_t width, std::uint16_t height);
+    // A window on the display DISPLAY names; null when there is none. Full screen asks the window manager
+    // for the whole screen, as games do. A busy picture moves a texture everywhere under the bar, as a
+    // game's camera does, so that an encoder has something to work at.
+    static std::unique_ptr<GameWindow> open(std::uint16_t width, std::uint16_t height,
+                                            bool fullScreen = false, bool busy = false);
     ~GameWindow();
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;
@@ -26,6 +29,8 @@ public:
     // Handles the events that arrived; false once the window was closed or the display went away.
     bool handleEvents();
     void draw(std::uint64_t frame);
+    // Returns once the X server has drawn everything asked of it, as a game's present waits for the screen.
+    void finish();
 
 private:
     struct Disconnect {
@@ -35,11 +40,14 @@ private:
     explicit GameWindow(xcb_connection_t* connection) : connection_(connection) {}
     std::uint32_t pixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue) const;
     void fill(std::uint32_t colour, const xcb_rectangle_t* rectangles, std::uint32_t count);
+    void makeTexture();
 
     std::unique_ptr<xcb_connection_t, Disconnect> connection_;
     xcb_window_t window_ = 0;
     xcb_gcontext_t context_ = 0;
-    xcb_pixmap_t canvas_ = 0;  // drawn off screen, then copied: no flicker
+    xcb_pixmap_t canvas_ = 0;   // drawn off screen, then copied: no flicker
+    xcb_pixmap_t texture_ = 0;  // the busy picture's tile
+    bool busy_ = false;
     std::uint8_t depth_ = 0;
     std::uint16_t width_ = 0;
     std::uint16_t height_ = 0;

@@ -45,6 +45,10 @@ Stands in for World of Warcraft: writes a combat log into FOLDER and shows a win
   --helper COMMAND           run the shell command as a child process on each SIGUSR1, as Wine starts
                              helpers (ended with the game)
   --no-window                no window even when DISPLAY is set
+  --fullscreen               ask the window manager for the whole screen
+  --render-fps N             render as a game does and measure it: N frames a second, 0 as fast as it
+                             can; each SIGRTMIN prints the frame rate and the 1 % low since the last one
+  --frame-cost-ms MS         processor time each rendered frame takes before it is drawn (default 0)
   --exit-when-done           quit once the log is written (default: stay until closed or signalled)
   --help                     this text
 )";
@@ -91,6 +95,18 @@ ParsedOptions parseOptions(int argc, const char* const* argv) {
             (name == "--logs"     ? options.logsFolder
              : name == "--replay" ? options.replayPath.emplace()
                                   : options.helper.emplace()) = std::string(*text);
+        } else if (name == "--render-fps") {
+            failure = count(options.renderRate.emplace(), 0);
+        } else if (name == "--frame-cost-ms") {
+            const auto text = value();
+            if (!text) {
+                return missing();
+            }
+            const auto number = parseNumber<double>(*text);
+            if (!number || !std::isfinite(*number) || *number < 0 || *number > 1000) {
+                return invalid(*text);
+            }
+            options.frameCost = std::chrono::microseconds(std::llround(*number * 1000.0));
         } else if (name == "--speed" || name == "--match-seconds" || name == "--lobby-seconds") {
             const auto text = value();
             if (!text) {
@@ -129,6 +145,8 @@ ParsedOptions parseOptions(int argc, const char* const* argv) {
             options.beeps = options.beeps || name == "--beeps";
         } else if (name == "--no-window") {
             options.window = false;
+        } else if (name == "--fullscreen") {
+            options.fullscreen = true;
         } else if (name == "--exit-when-done") {
             options.exitWhenDone = true;
         } else {

@@ -27,6 +27,11 @@ struct Options {
     bool beeps = false;                 // the tone in beeps on the clock
     std::optional<std::string> helper;  // a shell command run as a child on each SIGUSR1
     bool window = true;
+    bool fullscreen = false;
+    // Rendering that measures itself: frames as fast as it can (0) or at this rate, each costing
+    // frameCost of processor time before it is drawn, over a picture that moves everywhere.
+    std::optional<int> renderRate;
+    std::chrono::microseconds frameCost{0};
     bool exitWhenDone = false;
     bool help = false;
 };

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/FrameStats.h"
 #include "app/GameWindow.h"
 #include "app/Options.h"
 #include "app/Tone.h"
@@ -105,12 +106,29 @@ pid_t startHelper(const std::string& command) {
     return helper;
 }
 
-Descriptor frameTimer() {
+Descriptor frameTimer(int rate) {
     Descriptor timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
-    constexpr long frameNanoseconds = 1'000'000'000L / 30;
+    const long frameNanoseconds = 1'000'000'000L / rate;
     const itimerspec period = {{0, frameNanoseconds}, {0, frameNanoseconds}};
     ::timerfd_settime(timer.get(), 0, &period, nullptr);
     return timer;
+}
+
+// Keeps the processor busy for `cost` of this thread's own time: a game's fixed work per frame, which takes
+// longer on the clock whenever another thread has the core.
+void spend(std::chrono::microseconds cost) {
+    const auto used = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    };
+    const auto end = used() + cost;
+    volatile std::uint64_t work = 0;
+    while (used() < end) {
+        for (int step = 0; step < 2000; ++step) {
+            work = work * 6364136223846793005ULL + 1;
+        }
+    }
 }
 
 }  // namespace
@@ -137,6 +155,7 @@ int main(int argc, char** argv) {
     sigaddset(&handledSignals, SIGHUP);
     sigaddset(&handledSignals, SIGUSR1);
     sigaddset(&handledSignals, SIGUSR2);
+    sigaddset(&handledSignals, SIGRTMIN);
     pthread_sigmask(SIG_BLOCK, &handledSignals, nullptr);
     const Descriptor signals(::signalfd(-1, &handledSignals, SFD_CLOEXEC));
 
@@ -165,16 +184,22 @@ int main(int argc, char** argv) {
     std::unique_ptr<GameWindow> window;
     Descriptor frames;
     if (options.window && std::getenv("DISPLAY") != nullptr) {
-        window = GameWindow::open(1280, 720);
+        window = GameWindow::open(1280, 720, options.fullscreen, options.renderRate.has_value());
         if (!window) {
             std::fprintf(stderr, "fakegame: cannot open the display; going on without a window\n");
         }
     }
     std::uint64_t frame = 0;
+    const bool rendering = window && options.renderRate;
+    // Rendering as fast as it can waits for no timer.
+    const bool uncapped = rendering && *options.renderRate == 0;
     if (window) {
-        frames = frameTimer();
+        if (!uncapped) {
+            frames = frameTimer(rendering ? *options.renderRate : 30);
+        }
         window->draw(frame);
     }
+    FrameStats stats(FrameStats::Clock::now());
 
     std::vector<pid_t> helpers;
     int status = 0;
@@ -187,7 +212,7 @@ int main(int argc, char** argv) {
             waits.push_back({window->fileDescriptor(), POLLIN, 0});
             waits.push_back({frames.get(), POLLIN, 0});
         }
-        if (::poll(waits.data(), waits.size(), -1) < 0) {
+        if (::poll(waits.data(), waits.size(), uncapped ? 0 : -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -200,6 +225,9 @@ int main(int argc, char** argv) {
                 if (tone) {
                     tone->togglePause();
                 }
+            } else if (static_cast<int>(information.ssi_signo) == SIGRTMIN) {
+                std::printf("fakegame: %s\n", stats.report(FrameStats::Clock::now()).c_str());
+                std::fflush(stdout);
             } else if (information.ssi_signo != SIGUSR1) {
                 running = false;
             } else if (const pid_t helper = options.helper ? startHelper(*options.helper) : -1; helper > 0) {
@@ -217,9 +245,16 @@ int main(int argc, char** argv) {
                 running = false;
             }
         }
-        if (window && (waits[3].revents & POLLIN)) {
-            frame += readCounter(frames.get());
+        if (window && (uncapped || (waits[3].revents & POLLIN))) {
+            frame += uncapped ? 1 : readCounter(frames.get());
+            if (rendering) {
+                spend(options.frameCost);
+            }
             window->draw(frame);
+            if (rendering) {
+                window->finish();
+                stats.shown(FrameStats::Clock::now());
+            }
         }
     }
     for (const pid_t helper : helpers) {
