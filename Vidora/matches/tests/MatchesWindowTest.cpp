@@ -217,6 +217,12 @@ int main(int argc, char** argv) {
         std::cerr << "no Xvfb with openbox\n";
         return 1;
     }
+    // The player's sound goes somewhere: without an output, mpv drops the sound tracks.
+    vidora::testing::TestSoundServer sound;
+    if (!sound.ready()) {
+        std::cerr << "no PulseAudio daemon\n";
+        return 1;
+    }
     // The trash and the cache of a home of the test's own.
     const tavrin::testing::TemporaryFolder home;
     ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
